@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs every test: the native build, then the Windows binding (win64) under Wine, and builds
+# the 32-bit shipping program. As root it first installs whatever of the tool chain is missing.
+set -eu
+cd "$(dirname "$0")/.."
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -d /usr/src/googletest ] || need+=(googletest)
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${need[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
+fi
+
+jobs=$(nproc)
+for preset in native win32 win64; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+done
+ctest --preset native -j "$jobs"
+ctest --preset win64

@@ -1,0 +1,77 @@
+#include "upgrade_basket_list.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "split_server_path.h"
+
+namespace {
+
+// Room for a value name of three digits and the NUL.
+struct IndexName {
+  explicit IndexName(int index) {
+    char digits[4];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + index % 10);
+      index /= 10;
+    } while (index > 0 && count < 3);
+    for (int i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
+    text[count] = '\0';
+  }
+  char text[4];
+};
+
+// Reads the text value `name` with `limit` bytes of room into `buffer` (at least `limit`
+// bytes). A value that is missing or does not fit gives an empty text, never what an earlier
+// read left in the buffer; one stored without its NUL is ended within the limit.
+void ReadText(HKEY key, const char* name, char* buffer, DWORD limit) {
+  DWORD size = limit;
+  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS) {
+    buffer[0] = '\0';
+    return;
+  }
+  buffer[size < limit ? size : limit - 1] = '\0';
+}
+
+void SetText(HKEY key, const char* name, const char* text) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                 static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+}  // namespace
+
+void UpgradeBasketList(HKEY settingsKey) {
+  // A count stored in fewer than four bytes has zero high bytes.
+  BYTE countBytes[4] = {0, 0, 0, 0};
+  DWORD size = sizeof countBytes;
+  if (RegQueryValueExA(settingsKey, "NumberOfBaskets", nullptr, nullptr, countBytes, &size) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  uint32_t raw = static_cast<uint32_t>(countBytes[0]) | static_cast<uint32_t>(countBytes[1]) << 8 |
+                 static_cast<uint32_t>(countBytes[2]) << 16 |
+                 static_cast<uint32_t>(countBytes[3]) << 24;
+  if (raw == 0 || raw > static_cast<uint32_t>(kMaxBaskets)) return;  // also every negative count
+  int count = static_cast<int>(raw);
+
+  // The last value of the current layout is the one the conversion writes first.
+  BYTE probe[4];
+  DWORD probeSize = sizeof probe;
+  if (RegQueryValueExA(settingsKey, IndexName(3 * count - 1).text, nullptr, nullptr, probe,
+                       &probeSize) == ERROR_SUCCESS) {
+    return;
+  }
+
+  // From the last basket down, every write lands above every old value not yet read.
+  static const BYTE kTwo[4] = {2, 0, 0, 0};
+  char text[kTextSize];
+  for (int i = count - 1; i >= 0; --i) {
+    RegSetValueExA(settingsKey, IndexName(3 * i + 2).text, 0, REG_DWORD, kTwo, sizeof kTwo);
+    ReadText(settingsKey, IndexName(2 * i + 1).text, text, kTextSize);
+    SetText(settingsKey, IndexName(3 * i + 1).text, text);
+    ReadText(settingsKey, IndexName(2 * i).text, text, 32);
+    SetText(settingsKey, IndexName(3 * i).text, text);
+  }
+}

@@ -1,0 +1,37 @@
+// The registry of the native program: one REGEDIT4 file, loaded once and written back once.
+#pragma once
+
+#include <string>
+
+#include "tree_store.h"
+
+// One run is one transaction. The first operation locks the store's folder (an exclusive
+// advisory lock, so runs started side by side take turns) and reads the file; a missing file
+// is an empty registry. Changes stay in memory until Commit, which writes them to a temporary
+// file in the same folder, flushes it and renames it over the store, so a run killed at any
+// moment leaves either the old file or the new one. A file that cannot be read or parsed makes
+// every operation fail with ERROR_BADDB and is never rewritten.
+class FileStore : public TreeStore {
+ public:
+  explicit FileStore(std::string path);
+  ~FileStore() override;  // releases the lock
+  FileStore(const FileStore&) = delete;
+  FileStore& operator=(const FileStore&) = delete;
+
+  // Writes this run's changes, if it made any. ERROR_SUCCESS also when there was nothing to
+  // write; a failure leaves the file as it was.
+  LONG Commit();
+
+ protected:
+  LONG Prepare() override;
+  void Changed() override { changed_ = true; }
+
+ private:
+  LONG Load();
+
+  std::string path_;
+  std::string loaded_;  // the file's bytes as read, or an empty registry's text when missing
+  int lock_fd_ = -1;
+  LONG state_ = -1;  // -1 until the first operation, then its result
+  bool changed_ = false;
+};

@@ -1,0 +1,133 @@
+#include "tree_store.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxValueName = 16383;
+constexpr uintptr_t kHandleStep = 4;
+
+size_t SlotOf(HKEY key) {
+  return reinterpret_cast<uintptr_t>(key) / kHandleStep - 1;
+}
+HKEY HandleOf(size_t slot) {
+  return reinterpret_cast<HKEY>((slot + 1) * kHandleStep);
+}
+
+}  // namespace
+
+LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) const {
+  if (const auto* root = tree_.Root(key)) {
+    *out = *root;
+    return ERROR_SUCCESS;
+  }
+  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
+  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size()) {
+    return ERROR_INVALID_HANDLE;
+  }
+  const Handle& handle = handles_[SlotOf(key)];
+  if (!handle.key) return ERROR_INVALID_HANDLE;
+  if (handle.key->deleted()) return ERROR_KEY_DELETED;
+  if ((handle.access & needed) != needed) return ERROR_ACCESS_DENIED;
+  *out = handle.key;
+  return ERROR_SUCCESS;
+}
+
+size_t TreeStore::open_handles() const {
+  size_t count = 0;
+  for (const Handle& handle : handles_) count += handle.key ? 1 : 0;
+  return count;
+}
+
+LONG TreeStore::CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+                          DWORD* disposition) {
+  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<RegistryKey> key;
+  if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
+  std::vector<std::string_view> names;
+  if (!SplitKeyPath(subKey, &names)) return ERROR_BAD_PATHNAME;
+
+  // Find how much of the path exists before creating anything, so that a key that may not
+  // be created leaves the tree as it was.
+  size_t existing = 0;
+  while (existing < names.size()) {
+    std::shared_ptr<RegistryKey> child = key->FindChild(names[existing]);
+    if (!child) break;
+    key = std::move(child);
+    ++existing;
+  }
+  if (existing < names.size() && tree_.Root(parent) == nullptr) {
+    std::shared_ptr<RegistryKey> unused;
+    if (LONG status = Resolve(parent, KEY_CREATE_SUB_KEY, &unused); status != ERROR_SUCCESS) {
+      return status;
+    }
+  }
+  bool created = false;
+  for (size_t i = existing; i < names.size(); ++i) key = key->AddChild(names[i], &created);
+
+  size_t slot = 0;
+  while (slot < handles_.size() && handles_[slot].key) ++slot;
+  if (slot == handles_.size()) handles_.emplace_back();
+  handles_[slot] = Handle{std::move(key), access};
+  *result = HandleOf(slot);
+  if (disposition != nullptr)
+    *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  if (created) Changed();
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<RegistryKey> target;
+  if (LONG status = Resolve(key, KEY_SET_VALUE, &target); status != ERROR_SUCCESS) return status;
+  if (std::strlen(name) > kMaxValueName) return ERROR_INVALID_PARAMETER;
+  std::string_view bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
+  if (target->SetValue(name, type, bytes)) Changed();
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
+  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<RegistryKey> target;
+  if (LONG status = Resolve(key, KEY_QUERY_VALUE, &target); status != ERROR_SUCCESS) {
+    return status;
+  }
+  const RegistryValue* value = target->FindValue(name);
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (type != nullptr) *type = value->type;
+  DWORD needed = static_cast<DWORD>(value->data.size());
+  if (data != nullptr && *size < needed) {
+    *size = needed;
+    return ERROR_MORE_DATA;
+  }
+  if (data != nullptr) std::memcpy(data, value->data.data(), needed);
+  if (size != nullptr) *size = needed;
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::CloseKey(HKEY key) {
+  if (tree_.Root(key) != nullptr) return ERROR_SUCCESS;
+  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
+  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size() ||
+      !handles_[SlotOf(key)].key) {
+    return ERROR_INVALID_HANDLE;
+  }
+  handles_[SlotOf(key)] = Handle{};
+  return ERROR_SUCCESS;
+}
+
+LONG TreeStore::DeleteTree(HKEY parent, const char* subKey) {
+  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<RegistryKey> key;
+  if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
+  std::vector<std::string_view> names;
+  if (!SplitKeyPath(subKey, &names)) return ERROR_BAD_PATHNAME;
+  if (names.empty()) return ERROR_ACCESS_DENIED;  // never the parent itself
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    key = key->FindChild(names[i]);
+    if (!key) return ERROR_FILE_NOT_FOUND;
+  }
+  if (!key->RemoveChild(names.back())) return ERROR_FILE_NOT_FOUND;
+  Changed();
+  return ERROR_SUCCESS;
+}

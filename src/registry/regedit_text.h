@@ -1,0 +1,17 @@
+// The REGEDIT4 text form of one registry value, shared by the portable store's file and by
+// the tests that dump a real registry in the same form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Appends the value's line, CRLF included: `"name"=` or `@=` for the default value (empty
+// name), then `"text"` for a REG_SZ of printable text with exactly one terminating NUL,
+// `dword:xxxxxxxx` for a 4-byte REG_DWORD, `hex:..` for REG_BINARY and `hex(N):..` for anything
+// else. Long hex data continues on further lines ending in a backslash.
+void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
+                        std::string_view data);
+
+// Appends `text` between double quotes, with backslash and double quote escaped.
+void AppendQuoted(std::string* out, std::string_view text);

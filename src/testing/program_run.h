@@ -1,0 +1,35 @@
+// Running the built program as a user would, for the end-to-end tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+  int exitStatus = -1;  // -1 when it did not exit normally
+  int signal = 0;       // the signal that ended it, if one did
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args` and the environment `env` ("NAME=value" entries; nothing else is
+// inherited), standard input empty, and waits for it.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env);
+
+// A private folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);  // empty when missing
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+std::vector<std::string> FolderEntries(const std::string& path);  // sorted, without . and ..

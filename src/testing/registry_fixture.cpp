@@ -1,0 +1,61 @@
+#include "registry_fixture.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "regedit_text.h"
+#include "scoped_key.h"
+
+std::ostream& operator<<(std::ostream& out, const StoredValue& value) {
+  std::string text;
+  AppendRegeditValue(&text, "", value.type, value.data);
+  return out << text.substr(0, text.size() - 2);
+}
+
+StoredValue Sz(const std::string& text) {
+  return StoredValue{REG_SZ, text + '\0'};
+}
+
+StoredValue Dword(uint32_t number) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
+  return StoredValue{REG_DWORD, bytes};
+}
+
+void SeedValue(HKEY root, const std::string& path, const std::string& name,
+               const StoredValue& value) {
+  ScopedKey key;
+  ASSERT_EQ(key.Create(root, path.c_str(), KEY_ALL_ACCESS), ERROR_SUCCESS) << path;
+  ASSERT_EQ(RegSetValueExA(key.get(), name.empty() ? nullptr : name.c_str(), 0, value.type,
+                           reinterpret_cast<const BYTE*>(value.data.data()),
+                           static_cast<DWORD>(value.data.size())),
+            ERROR_SUCCESS)
+      << name;
+}
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+void SortByName(std::vector<std::string>* names) {
+  std::sort(names->begin(), names->end(),
+            [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
+}
+
+void AppendSection(std::string* out, HKEY root, const std::string& path,
+                   std::vector<NamedValue> values) {
+  std::sort(values.begin(), values.end(),
+            [](const NamedValue& a, const NamedValue& b) { return Upper(a.name) < Upper(b.name); });
+  *out += "[";
+  *out += root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\";
+  *out += path + "]\r\n";
+  for (const NamedValue& value : values) {
+    AppendRegeditValue(out, value.name, value.value.type, value.value.data);
+  }
+  *out += "\r\n";
+}

@@ -1,0 +1,122 @@
+// The registry tests' fixture over the real Windows registry.
+#include "registry_fixture.h"
+
+namespace {
+
+// The band's three key trees; every test starts and ends without them.
+void DeleteBandKeys() {
+  SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Larkspan");
+  SHDeleteKeyA(HKEY_CURRENT_USER,
+               "Software\\Microsoft\\Internet Explorer\\Extensions\\"
+               "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}");
+  SHDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}");
+}
+
+class OpenedKey {
+ public:
+  OpenedKey(HKEY root, const std::string& path) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~OpenedKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  OpenedKey(const OpenedKey&) = delete;
+  OpenedKey& operator=(const OpenedKey&) = delete;
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::vector<NamedValue> Values(HKEY key) {
+  std::vector<NamedValue> values;
+  for (DWORD index = 0;; ++index) {
+    char name[16384];
+    DWORD nameSize = sizeof name;
+    DWORD type = 0;
+    DWORD dataSize = 0;
+    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, nullptr, &dataSize) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    std::string data(dataSize, '\0');
+    nameSize = sizeof name;
+    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type,
+                      reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS) {
+      break;
+    }
+    data.resize(dataSize);
+    values.push_back(NamedValue{std::string(name, nameSize), StoredValue{type, data}});
+  }
+  return values;
+}
+
+std::vector<std::string> Subkeys(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, size);
+  }
+  SortByName(&names);
+  return names;
+}
+
+void Dump(std::string* out, HKEY root, const std::string& path) {
+  OpenedKey key(root, path);
+  if (key.get() == nullptr) return;
+  AppendSection(out, root, path, Values(key.get()));
+  for (const std::string& name : Subkeys(key.get())) Dump(out, root, path + "\\" + name);
+}
+
+}  // namespace
+
+void RegistryTest::SetUp() {
+  DeleteBandKeys();
+}
+
+void RegistryTest::TearDown() {
+  DeleteBandKeys();
+}
+
+std::optional<StoredValue> ReadValue(HKEY root, const std::string& path, const std::string& name) {
+  OpenedKey key(root, path);
+  if (key.get() == nullptr) return std::nullopt;
+  DWORD type = 0;
+  DWORD size = 0;
+  const char* valueName = name.empty() ? nullptr : name.c_str();
+  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::string data(size, '\0');
+  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                       &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  data.resize(size);
+  return StoredValue{type, data};
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  return OpenedKey(root, path).get() != nullptr;
+}
+
+std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+  std::vector<std::string> names;
+  OpenedKey key(root, path);
+  if (key.get() != nullptr) {
+    for (const NamedValue& value : Values(key.get())) names.push_back(value.name);
+  }
+  SortByName(&names);
+  return names;
+}
+
+std::string DumpKey(HKEY root, const std::string& path) {
+  std::string out;
+  Dump(&out, root, path);
+  return out;
+}
