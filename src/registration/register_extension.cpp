@@ -14,24 +14,26 @@ const char kClassIdText[] = "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
 // The icon references are the DLL's path, a comma and a resource number (3007 the normal
 // icon, 3006 the hot one). The folder and file name that make up the path always join back
 // into the whole server path, so the rows give the path itself in place of their "%s".
+// clang-format off
 static const RegistryRow ClassTable[] = {
-    {HKEY_CLASSES_ROOT, "CLSID\\%s", nullptr, "&Larkspan"},
-    {HKEY_CLASSES_ROOT, "CLSID\\%s\\InprocServer32", nullptr, "%s"},
+    {HKEY_CLASSES_ROOT, "CLSID\\%s",                 nullptr,          "&Larkspan"},
+    {HKEY_CLASSES_ROOT, "CLSID\\%s\\InprocServer32", nullptr,          "%s"},
     {HKEY_CLASSES_ROOT, "CLSID\\%s\\InprocServer32", "ThreadingModel", "Apartment"},
-    {nullptr, nullptr, nullptr, nullptr},
+    {nullptr,           nullptr,                     nullptr,          nullptr},
 };
 
 #define EXTENSION_KEY "Software\\Microsoft\\Internet Explorer\\Extensions\\%s"
 static const RegistryRow ButtonTable[] = {
-    {HKEY_CURRENT_USER, EXTENSION_KEY, nullptr, "Default"},
+    {HKEY_CURRENT_USER, EXTENSION_KEY, nullptr,           "Default"},
     {HKEY_CURRENT_USER, EXTENSION_KEY, "Default Visible", "Yes"},
-    {HKEY_CURRENT_USER, EXTENSION_KEY, "ButtonText", "Larkspan"},
-    {HKEY_CURRENT_USER, EXTENSION_KEY, "HotIcon", "%s,3006"},
-    {HKEY_CURRENT_USER, EXTENSION_KEY, "Icon", "%s,3007"},
-    {HKEY_CURRENT_USER, EXTENSION_KEY, "CLSID", "{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}"},
-    {HKEY_CURRENT_USER, EXTENSION_KEY, "BandCLSID", "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"},
-    {nullptr, nullptr, nullptr, nullptr},
+    {HKEY_CURRENT_USER, EXTENSION_KEY, "ButtonText",      "Larkspan"},
+    {HKEY_CURRENT_USER, EXTENSION_KEY, "HotIcon",         "%s,3006"},
+    {HKEY_CURRENT_USER, EXTENSION_KEY, "Icon",            "%s,3007"},
+    {HKEY_CURRENT_USER, EXTENSION_KEY, "CLSID",           "{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}"},
+    {HKEY_CURRENT_USER, EXTENSION_KEY, "BandCLSID",       "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"},
+    {nullptr,           nullptr,       nullptr,           nullptr},
 };
+// clang-format on
 #undef EXTENSION_KEY
 
 // The category of horizontal Explorer bars, and the key above it; both carry no values.
