@@ -35,7 +35,7 @@ TEST_F(UnregisterExtensionTest, SecondRunDeletesNothingAndFails) {
   ASSERT_EQ(RegisterExtension("C:\\b\\band.dll"), 1);
   ASSERT_EQ(UnregisterExtension(), 0);
   EXPECT_EQ(UnregisterExtension(), SELFREG_E_CLASS);
-  EXPECT_EQ(static_cast<unsigned long>(SELFREG_E_CLASS), 0x80040201ul);
+  EXPECT_EQ(static_cast<uint32_t>(SELFREG_E_CLASS), 0x80040201u);
 }
 
 TEST_F(UnregisterExtensionTest, StopsWhenTheSettingsKeyIsGone) {

@@ -1,0 +1,168 @@
+#include "file_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+#include "regedit_file.h"
+
+namespace {
+
+// The folder that holds `path`: its text before the last slash.
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool IsFolder(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// mkdir -p.
+bool MakeFolders(std::string folder) {
+  for (size_t end = 1; end <= folder.size(); ++end) {
+    if (end < folder.size() && folder[end] != '/') continue;
+    char saved = folder[end];  // the terminating NUL at the end
+    folder[end] = '\0';
+    bool made = mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST || IsFolder(folder.c_str());
+    folder[end] = saved;
+    if (!made) return false;
+  }
+  return true;
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool SyncRetrying(int fd) {
+  int result;
+  do {
+    result = fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+// Reads the whole of a regular file. A missing file sets *missing and succeeds.
+bool ReadWhole(const std::string& path, std::string* text, bool* missing) {
+  *missing = false;
+  text->clear();
+  // Non-blocking, so that a FIFO in the store's place is refused rather than waited on.
+  int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *missing = errno == ENOENT;
+    return *missing;
+  }
+  struct stat info;
+  bool read_all = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (read_all) text->reserve(static_cast<size_t>(info.st_size));
+  char buffer[1 << 16];
+  while (read_all) {
+    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      read_all = count == 0;
+      break;
+    }
+    text->append(buffer, static_cast<size_t>(count));
+  }
+  close(fd);
+  return read_all;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t count = write(fd, data.data(), data.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(count));
+  }
+  return true;
+}
+
+// Writes `text` to `path` and flushes it to the disk.
+bool WriteFile(const std::string& path, std::string_view text) {
+  // No following a link left in the temporary file's place: it would redirect the write.
+  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  bool written = WriteAll(fd, text) && SyncRetrying(fd);
+  // After a failed close the descriptor is gone all the same; EINTR leaves the data synced.
+  if (close(fd) != 0 && errno != EINTR) written = false;
+  return written;
+}
+
+}  // namespace
+
+FileStore::FileStore(std::string path) : path_(std::move(path)) {}
+
+FileStore::~FileStore() {
+  if (lock_fd_ >= 0) close(lock_fd_);
+}
+
+LONG FileStore::Prepare() {
+  if (state_ == -1) state_ = Load();
+  return state_;
+}
+
+LONG FileStore::Load() {
+  if (path_.empty()) return ERROR_BADDB;
+  std::string folder = FolderOf(path_);
+  if (!MakeFolders(folder)) return ERROR_BADDB;
+  lock_fd_ = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock_fd_ < 0) return ERROR_BADDB;
+  int locked;
+  do {
+    locked = flock(lock_fd_, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) return ERROR_BADDB;
+
+  bool missing = false;
+  if (!ReadWhole(path_, &loaded_, &missing)) return ERROR_BADDB;
+  RegistryTree loaded;
+  if (missing) {
+    // Compared with at commit, so that a run that leaves the registry empty creates no file.
+    loaded_ = FormatRegeditFile(loaded);
+  } else if (!ParseRegeditFile(loaded_, &loaded)) {
+    return ERROR_BADDB;
+  }
+  tree() = std::move(loaded);
+  return ERROR_SUCCESS;
+}
+
+LONG FileStore::Commit() {
+  if (state_ == -1 || (state_ == ERROR_SUCCESS && !changed_)) return ERROR_SUCCESS;
+  if (state_ != ERROR_SUCCESS) return state_;
+  std::string text = FormatRegeditFile(tree());
+  if (text == loaded_) {
+    changed_ = false;
+    return ERROR_SUCCESS;
+  }
+  // Names holding a line break cannot be written; never leave a file the next run refuses.
+  RegistryTree written;
+  if (!ParseRegeditFile(text, &written) || !(written == tree())) return ERROR_CANTWRITE;
+
+  // The name is fixed: the folder lock keeps every other run away from it, and one left by a
+  // killed run is simply overwritten.
+  std::string temporary = path_ + ".tmp";
+  if (!WriteFile(temporary, text) || std::rename(temporary.c_str(), path_.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return ERROR_CANTWRITE;
+  }
+  loaded_ = std::move(text);
+  changed_ = false;
+  // The rename itself is durable only once the folder is flushed.
+  return SyncRetrying(lock_fd_) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}

@@ -1,0 +1,525 @@
+#include "file_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "regedit_file.h"
+#include "registry_api.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> List(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+LONG SetString(HKEY key, const char* name, const std::string& text) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1));
+}
+
+LONG SetDword(HKEY key, const char* name, DWORD number) {
+  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+}
+
+// Each test gets a folder of its own, removed afterwards.
+class FileStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "lkspan_store_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    path_ = folder_ + "/registry.reg";
+  }
+  void TearDown() override {
+    nftw(
+        folder_.c_str(),
+        [](const char* path, const struct stat*, int, FTW*) { return std::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+  }
+
+  // Opens or creates a key below HKEY_CURRENT_USER; null on failure.
+  static HKEY Create(const char* path, REGSAM access = KEY_ALL_ACCESS,
+                     DWORD* disposition = nullptr) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  access, nullptr, &key, disposition);
+    EXPECT_EQ(status, ERROR_SUCCESS) << path;
+    return status == ERROR_SUCCESS ? key : nullptr;
+  }
+
+  std::string folder_;
+  std::string path_;
+};
+
+const std::string kLarkspanFile =
+    "REGEDIT4\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\CLSID]\r\n\r\n"
+    "[HKEY_CLASSES_ROOT\\CLSID\\{1B5A0E7C-0000-4000-8000-00000000AB01}]\r\n"
+    "@=\"Larkspan\"\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
+    "\"ThreadingModel\"=\"Apartment\"\r\n"
+    "\"Count\"=dword:00000003\r\n\r\n";
+
+// Writes the registry of kLarkspanFile through the registry functions.
+void WriteLarkspan() {
+  HKEY clsid = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{1B5A0E7C-0000-4000-8000-00000000AB01}", 0,
+                            nullptr, 0, KEY_WRITE, nullptr, &clsid, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetString(clsid, "", "Larkspan"), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(clsid), ERROR_SUCCESS);
+  HKEY larkspan = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Larkspan", 0, nullptr, 0, KEY_WRITE,
+                            nullptr, &larkspan, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetString(larkspan, "ThreadingModel", "Apartment"), ERROR_SUCCESS);
+  EXPECT_EQ(SetDword(larkspan, "Count", 3), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(larkspan), ERROR_SUCCESS);
+}
+
+TEST_F(FileStoreTest, MissingFileIsAnEmptyRegistryAndNothingIsCreatedWithoutChanges) {
+  std::string nested = folder_ + "/a/b/registry.reg";
+  FileStore store(nested);
+  ScopedRegistryBinding binding(&store);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "", nullptr, nullptr, nullptr, &size),
+            ERROR_FILE_NOT_FOUND);
+  DWORD disposition = 0;
+  HKEY key = Create("Software\\Larkspan", KEY_ALL_ACCESS, &disposition);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Software"), ERROR_SUCCESS);
+  EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  // The folder is made to be locked; the store itself only once it has something in it.
+  EXPECT_EQ(List(folder_ + "/a/b"), std::vector<std::string>{});
+  EXPECT_EQ(store.open_handles(), 0u);
+}
+
+TEST_F(FileStoreTest, CommitWritesTheFileAndTheNextRunReadsItBack) {
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    WriteLarkspan();
+    EXPECT_FALSE(Exists(path_));  // nothing reaches the file before the commit
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+  EXPECT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+
+  FileStore store(path_);
+  ScopedRegistryBinding binding(&store);
+  HKEY key = Create("Software\\Larkspan", KEY_READ);
+  DWORD type = 0;
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  EXPECT_EQ(RegQueryValueExA(key, "Count", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(number, 3u);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(FileStoreTest, NothingIsRewrittenWhenTheRegistryEndsAsItWas) {
+  WriteFile(path_, kLarkspanFile);
+  struct stat before;
+  ASSERT_EQ(stat(path_.c_str(), &before), 0);
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    WriteLarkspan();  // every value again with the same bytes
+    HKEY key = Create("Software\\Larkspan\\Temporary");
+    EXPECT_EQ(SetString(key, "x", "y"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Larkspan\\Temporary"), ERROR_SUCCESS);
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  struct stat after;
+  ASSERT_EQ(stat(path_.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+  EXPECT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+}
+
+TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
+  WriteFile(path_,
+            "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=\"Both\"\n");
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    DWORD disposition = 0;
+    HKEY key = Create("SOFTWARE\\larkspan", KEY_ALL_ACCESS, &disposition);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "threadingmodel", nullptr, nullptr, nullptr, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(SetString(key, "THREADINGMODEL", "Apartment"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadFile(path_),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\LarkSpan]\r\n\"ThreadingModel\"=\"Apartment\"\r\n\r\n");
+}
+
+// Every operation on the store at `path`, and its commit, fail with ERROR_BADDB.
+void ExpectBadStore(const std::string& path) {
+  SCOPED_TRACE(path);
+  FileStore store(path);
+  ScopedRegistryBinding binding(&store);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_BADDB);
+  EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), ERROR_BADDB);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "v", nullptr, nullptr, nullptr, &size),
+            ERROR_BADDB);
+  EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Software"), ERROR_BADDB);
+  EXPECT_EQ(store.Commit(), ERROR_BADDB);
+}
+
+TEST_F(FileStoreTest, AStoreThatCannotBeReadFailsEveryOperationAndIsNeverRewritten) {
+  const std::string unreadable[] = {
+      "",
+      "garbage\r\n",
+      "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n",
+      kLarkspanFile.substr(0, kLarkspanFile.size() - 9),  // cut inside the last line
+      "REGEDIT4\r\n[HKEY_CURRENT_USER\\k]\r\n\"v\"=\"\0\"\r\n"s,
+  };
+  for (const std::string& text : unreadable) {
+    WriteFile(path_, text);
+    ExpectBadStore(path_);
+    EXPECT_EQ(ReadFile(path_), text);
+    EXPECT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+  }
+  // A folder in the file's place, and no path at all.
+  ASSERT_EQ(std::remove(path_.c_str()), 0);
+  ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
+  for (const std::string& path : {path_, std::string(), path_ + "/"}) ExpectBadStore(path);
+  struct stat info;
+  EXPECT_TRUE(stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+  EXPECT_EQ(List(path_), std::vector<std::string>{});
+  EXPECT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+}
+
+TEST_F(FileStoreTest, QueryReportsTheSizeNeededAndCopiesExactBytes) {
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    WriteLarkspan();
+    HKEY key = Create("Software\\Larkspan");
+    EXPECT_EQ(RegSetValueExA(key, "Empty", 0, REG_NONE, nullptr, 0), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  FileStore store(path_);  // read back through the file
+  ScopedRegistryBinding binding(&store);
+  HKEY key = Create("Software\\Larkspan", KEY_READ);
+  DWORD type = 99;
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "ThreadingModel", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(size, 10u);  // "Apartment" and its NUL
+
+  BYTE buffer[16];
+  std::fill(std::begin(buffer), std::end(buffer), 0xAA);
+  size = 9;
+  type = 99;
+  EXPECT_EQ(RegQueryValueExA(key, "ThreadingModel", nullptr, &type, buffer, &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(type, REG_SZ);
+
+  size = 10;
+  EXPECT_EQ(RegQueryValueExA(key, "ThreadingModel", nullptr, nullptr, buffer, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), sizeof buffer),
+            "Apartment\0\xAA\xAA\xAA\xAA\xAA\xAA"s);
+
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExA(key, "Empty", nullptr, &type, buffer, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_NONE);
+  EXPECT_EQ(size, 0u);
+
+  size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(FileStoreTest, HandlesKeepTheAccessTheyWereOpenedWith) {
+  WriteFile(path_, kLarkspanFile);
+  FileStore store(path_);
+  ScopedRegistryBinding binding(&store);
+  HKEY writer = Create("Software\\Larkspan", KEY_WRITE);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(writer, "Count", nullptr, nullptr, nullptr, &size),
+            ERROR_ACCESS_DENIED);
+  HKEY reader = Create("Software\\Larkspan", KEY_READ);
+  EXPECT_EQ(SetDword(reader, "Count", 4), ERROR_ACCESS_DENIED);
+  HKEY child = nullptr;
+  EXPECT_EQ(
+      RegCreateKeyExA(reader, "Child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+      ERROR_ACCESS_DENIED);
+  EXPECT_EQ(child, nullptr);
+  EXPECT_EQ(RegCloseKey(writer), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(reader), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(reader), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+}
+
+TEST_F(FileStoreTest, DeletingAKeyRemovesItsWholeTreeOnce) {
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    WriteLarkspan();
+    EXPECT_EQ(RegCloseKey(Create("Software\\Larkspan\\Band\\Deep")), ERROR_SUCCESS);
+    HKEY band = Create("Software\\Larkspan\\Band");
+    EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Larkspan\\Missing\\Band"),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "software\\larkspan"), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(band, "v", 1), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(band), ERROR_SUCCESS);
+    EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Larkspan"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadFile(path_),
+            "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\CLSID]\r\n\r\n"
+            "[HKEY_CLASSES_ROOT\\CLSID\\{1B5A0E7C-0000-4000-8000-00000000AB01}]\r\n"
+            "@=\"Larkspan\"\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n");
+}
+
+TEST_F(FileStoreTest, NamesWithLineBreaksAreRefusedAtCommitAndTheStoreIsKept) {
+  WriteFile(path_, kLarkspanFile);
+  for (const char* key_name : {"Software\\Line\nBreak", "Software\\Carriage\rReturn"}) {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    EXPECT_EQ(RegCloseKey(Create(key_name)), ERROR_SUCCESS);
+    EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
+  }
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "two\nlines", 1), ERROR_SUCCESS);
+    EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
+  }
+  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+  EXPECT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+}
+
+TEST_F(FileStoreTest, AFailedWriteKeepsTheStoreAndALaterCommitRetries) {
+  WriteFile(path_, kLarkspanFile);
+  std::string temporary = path_ + ".tmp";
+  ASSERT_EQ(mkdir(temporary.c_str(), 0755), 0);  // the temporary file cannot be created
+  FileStore store(path_);
+  ScopedRegistryBinding binding(&store);
+  EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "Root", 1), ERROR_SUCCESS);
+  EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
+  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+
+  ASSERT_EQ(rmdir(temporary.c_str()), 0);
+  ASSERT_EQ(symlink(path_.c_str(), temporary.c_str()), 0);  // never written through
+  EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
+  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+  EXPECT_FALSE(Exists(temporary));  // the failed commit removed the link
+
+  WriteFile(temporary, "left by a killed run");
+  EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  std::string expected = kLarkspanFile;
+  expected.insert(expected.find("[HKEY_CURRENT_USER\\Software]"),
+                  "[HKEY_CURRENT_USER]\r\n\"Root\"=dword:00000001\r\n\r\n");
+  EXPECT_EQ(ReadFile(path_), expected);
+  EXPECT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+  EXPECT_EQ(store.Commit(), ERROR_SUCCESS);  // nothing new to write
+}
+
+TEST_F(FileStoreTest, APathWithoutAFolderIsInTheCurrentDirectory) {
+  std::string previous(4096, '\0');
+  ASSERT_NE(getcwd(previous.data(), previous.size()), nullptr);
+  ASSERT_EQ(chdir(folder_.c_str()), 0);
+  {
+    FileStore store("here.reg");
+    ScopedRegistryBinding binding(&store);
+    EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), ERROR_SUCCESS);
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(chdir(previous.c_str()), 0);
+  EXPECT_EQ(ReadFile(folder_ + "/here.reg"),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n\"v\"=dword:00000001\r\n\r\n");
+}
+
+TEST_F(FileStoreTest, RunsSideBySideTakeTurns) {
+  // The second run is forked before the first takes the lock: a child must not inherit the
+  // locked descriptor, which would keep the lock alive after the first run ends.
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char byte = 0;
+    if (read(go[0], &byte, 1) != 1) _exit(2);
+    FileStore second(path_);
+    ScopedRegistryBinding binding(&second);
+    DWORD size = 0;
+    // Gets past its first call only once the first run is done, so it sees that run's value.
+    bool saw_first = RegQueryValueExA(HKEY_CURRENT_USER, "first", nullptr, nullptr, nullptr,
+                                      &size) == ERROR_SUCCESS;
+    bool wrote = SetDword(HKEY_CURRENT_USER, "second", 2) == ERROR_SUCCESS &&
+                 second.Commit() == ERROR_SUCCESS;
+    _exit(saw_first && wrote ? 0 : 1);
+  }
+  close(go[0]);
+  auto first = std::make_unique<FileStore>(path_);
+  auto binding = std::make_unique<ScopedRegistryBinding>(first.get());
+  ASSERT_EQ(SetDword(HKEY_CURRENT_USER, "first", 1), ERROR_SUCCESS);  // holds the lock now
+  ASSERT_EQ(write(go[1], "x", 1), 1);
+  close(go[1]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int status = 0;
+  EXPECT_EQ(waitpid(child, &status, WNOHANG), 0);  // still waiting for the lock
+  EXPECT_EQ(first->Commit(), ERROR_SUCCESS);
+  binding.reset();
+  first.reset();  // releases the lock
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(path_),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n\"first\"=dword:00000001\r\n"
+            "\"second\"=dword:00000002\r\n\r\n");
+}
+
+// The registry after `step` commits of the killed writer below.
+RegistryTree WriterState(DWORD step) {
+  RegistryTree tree;
+  bool created = false;
+  auto key = tree.current_user->AddChild("Software", &created)->AddChild("Larkspan", &created);
+  key->SetValue("Step", REG_DWORD, std::string(reinterpret_cast<const char*>(&step), 4));
+  key->SetValue("Payload", REG_BINARY, std::string(64 * 1024, static_cast<char>(step * 7)));
+  return tree;
+}
+
+// One writer's commit: reads the step, writes the next one. Returns the step written.
+DWORD WriteNextStep(const std::string& path) {
+  FileStore store(path);
+  ScopedRegistryBinding binding(&store);
+  HKEY key = nullptr;
+  DWORD step = 0;
+  DWORD size = sizeof step;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Larkspan", 0, nullptr, 0, KEY_ALL_ACCESS,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return 0;
+  }
+  if (RegQueryValueExA(key, "Step", nullptr, nullptr, reinterpret_cast<BYTE*>(&step), &size) !=
+      ERROR_SUCCESS) {
+    step = 0;
+  }
+  ++step;
+  std::string payload(64 * 1024, static_cast<char>(step * 7));
+  bool written =
+      SetDword(key, "Step", step) == ERROR_SUCCESS &&
+      RegSetValueExA(key, "Payload", 0, REG_BINARY, reinterpret_cast<const BYTE*>(payload.data()),
+                     static_cast<DWORD>(payload.size())) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return written && store.Commit() == ERROR_SUCCESS ? step : 0;
+}
+
+TEST_F(FileStoreTest, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewStore) {
+  ASSERT_EQ(WriteNextStep(path_), 1u);
+  std::random_device seed_source;
+  unsigned seed = seed_source();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  DWORD step = 1;
+  DWORD child_commits = 0;
+  for (int round = 0; round < 40; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+#ifdef __linux__
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+      for (int i = 0; i < 100000; ++i) WriteNextStep(path_);
+      _exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 50000));
+    ASSERT_EQ(kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    RegistryTree stored;
+    ASSERT_TRUE(ParseRegeditFile(ReadFile(path_), &stored)) << "round " << round;
+    auto software = stored.current_user->FindChild("Software");
+    ASSERT_NE(software, nullptr);
+    auto key = software->FindChild("Larkspan");
+    ASSERT_NE(key, nullptr);
+    const RegistryValue* found_step = key->FindValue("Step");
+    ASSERT_NE(found_step, nullptr);
+    ASSERT_EQ(found_step->data.size(), 4u);
+    DWORD found = 0;
+    std::memcpy(&found, found_step->data.data(), 4);
+    ASSERT_GE(found, step);
+    ASSERT_TRUE(stored == WriterState(found)) << "round " << round;
+    child_commits += found - step;
+
+    // Whatever the kill left behind, the next run commits normally.
+    step = WriteNextStep(path_);
+    ASSERT_EQ(step, found + 1);
+    ASSERT_EQ(List(folder_), std::vector<std::string>{"registry.reg"});
+  }
+  EXPECT_GT(child_commits, 0u);  // the writers were killed while they were working
+}
+
+}  // namespace

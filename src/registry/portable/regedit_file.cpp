@@ -1,0 +1,259 @@
+#include "regedit_file.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "regedit_text.h"
+
+namespace {
+
+constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
+constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
+// The registry's own limits: keys nest at most 512 deep, value names are at most 16383 long.
+constexpr size_t kMaxDepth = 512;
+constexpr size_t kMaxValueName = 16383;
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// 1 to 8 hex digits and nothing else.
+bool ParseHexNumber(std::string_view digits, DWORD* number) {
+  if (digits.empty() || digits.size() > 8) return false;
+  *number = 0;
+  for (char c : digits) {
+    int digit = HexDigit(c);
+    if (digit < 0) return false;
+    *number = (*number << 4) | static_cast<DWORD>(digit);
+  }
+  return true;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Reads the quoted string that starts at line[*pos], whose only escapes are \\ and \", and
+// leaves *pos just past its closing quote.
+bool ReadQuoted(std::string_view line, size_t* pos, std::string* out) {
+  out->clear();
+  size_t i = *pos + 1;
+  while (i < line.size()) {
+    size_t stop = line.find_first_of("\\\"", i);
+    if (stop == std::string_view::npos) return false;
+    out->append(line.substr(i, stop - i));
+    if (line[stop] == '"') {
+      *pos = stop + 1;
+      return true;
+    }
+    if (stop + 1 == line.size() || (line[stop + 1] != '\\' && line[stop + 1] != '"')) {
+      return false;
+    }
+    out->push_back(line[stop + 1]);
+    i = stop + 2;
+  }
+  return false;
+}
+
+// Comma-separated bytes of two hex digits each; empty for no bytes.
+bool ParseHexBytes(std::string_view list, std::string* bytes) {
+  bytes->clear();
+  if (list.empty()) return true;
+  bytes->reserve(list.size() / 3 + 1);
+  size_t i = 0;
+  for (;;) {
+    if (list.size() - i < 2) return false;
+    int high = HexDigit(list[i]);
+    int low = HexDigit(list[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes->push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+    if (i == list.size()) return true;
+    if (list[i] != ',') return false;
+    ++i;
+  }
+}
+
+class Parser {
+ public:
+  Parser(std::string_view text, RegistryTree* tree) : text_(text), tree_(tree) {}
+
+  bool Run() {
+    if (std::memchr(text_.data(), '\0', text_.size()) != nullptr) return false;
+    std::string_view line;
+    if (NextLine(&line) != kLine || line != kHeader) return false;
+    for (;;) {
+      switch (NextLine(&line)) {
+        case kEnd:
+          return true;
+        case kBad:
+          return false;
+        case kLine:
+          break;
+      }
+      if (line.empty() || line[0] == ';') continue;
+      bool read = false;
+      if (line[0] == '[') {
+        read = ReadSection(line);
+      } else if (line[0] == '"' || line[0] == '@') {
+        read = ReadValue(line);
+      }
+      if (!read) return false;
+    }
+  }
+
+ private:
+  enum LineResult { kLine, kEnd, kBad };
+
+  // The next line without its LF or CRLF. A last line with neither was cut short, and a CR
+  // anywhere else cannot be written back.
+  LineResult NextLine(std::string_view* line) {
+    if (pos_ == text_.size()) return kEnd;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) return kBad;
+    std::string_view found = text_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    if (!found.empty() && found.back() == '\r') found.remove_suffix(1);
+    if (found.find('\r') != std::string_view::npos) return kBad;
+    *line = found;
+    return kLine;
+  }
+
+  // `[ROOT]` or `[ROOT\path]`; creates the keys along the path and makes the last one current.
+  bool ReadSection(std::string_view line) {
+    if (line.size() < 2 || line.back() != ']') return false;
+    std::string_view inside = line.substr(1, line.size() - 2);
+    size_t slash = inside.find('\\');
+    std::string_view root = inside.substr(0, slash);
+    std::string_view path =
+        slash == std::string_view::npos ? std::string_view() : inside.substr(slash + 1);
+    // A deletion section `[-ROOT\...]` fails here too: its root is not one of ours.
+    std::shared_ptr<RegistryKey> key;
+    if (NamesEqual(root, kClassesRoot)) {
+      key = tree_->classes_root;
+    } else if (NamesEqual(root, kCurrentUser)) {
+      key = tree_->current_user;
+    } else {
+      return false;
+    }
+    if (!SplitKeyPath(path, &names_) || names_.size() > kMaxDepth) return false;
+    bool created = false;
+    for (std::string_view name : names_) key = key->AddChild(name, &created);
+    key_ = std::move(key);
+    return true;
+  }
+
+  bool ReadValue(std::string_view line) {
+    if (!key_) return false;
+    size_t pos = 1;
+    if (line[0] == '"') {
+      pos = 0;
+      if (!ReadQuoted(line, &pos, &name_) || name_.size() > kMaxValueName) return false;
+    } else {
+      name_.clear();
+    }
+    if (pos == line.size() || line[pos] != '=') return false;
+    std::string_view rest = line.substr(pos + 1);
+
+    DWORD type = REG_NONE;
+    if (StartsWith(rest, "\"")) {
+      size_t end = 0;
+      if (!ReadQuoted(rest, &end, &data_) || end != rest.size()) return false;
+      data_.push_back('\0');
+      type = REG_SZ;
+    } else if (StartsWith(rest, "dword:")) {
+      DWORD number = 0;
+      if (!ParseHexNumber(rest.substr(6), &number)) return false;
+      data_.clear();
+      for (int i = 0; i < 4; ++i) data_.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
+      type = REG_DWORD;
+    } else if (StartsWith(rest, "hex:")) {
+      if (!ReadHexData(rest.substr(4), &data_)) return false;
+      type = REG_BINARY;
+    } else if (StartsWith(rest, "hex(")) {
+      size_t close = rest.substr(0, 13).find(')');
+      if (close == std::string_view::npos || !ParseHexNumber(rest.substr(4, close - 4), &type) ||
+          rest.substr(close, 2) != "):" || !ReadHexData(rest.substr(close + 2), &data_)) {
+        return false;
+      }
+    } else {
+      return false;
+    }
+    key_->SetValue(name_, type, data_);
+    return true;
+  }
+
+  // The bytes after `hex:` or `hex(N):`, continued on the following lines (leading spaces
+  // dropped) for as long as a line ends in a backslash.
+  bool ReadHexData(std::string_view first, std::string* bytes) {
+    if (first.empty() || first.back() != '\\') return ParseHexBytes(first, bytes);
+    joined_.assign(first.substr(0, first.size() - 1));
+    for (;;) {
+      std::string_view next;
+      if (NextLine(&next) != kLine) return false;
+      size_t start = next.find_first_not_of(' ');
+      next.remove_prefix(start == std::string_view::npos ? next.size() : start);
+      bool more = !next.empty() && next.back() == '\\';
+      if (more) next.remove_suffix(1);
+      joined_.append(next);
+      if (!more) return ParseHexBytes(joined_, bytes);
+    }
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  RegistryTree* tree_;
+  std::shared_ptr<RegistryKey> key_;  // the current section's key
+  // Scratch space kept between lines.
+  std::vector<std::string_view> names_;
+  std::string name_;
+  std::string data_;
+  std::string joined_;
+};
+
+// One section: the key's line, its values and a blank line.
+void AppendSection(const std::string& path, const RegistryKey& key, std::string* out) {
+  out->push_back('[');
+  out->append(path);
+  out->append("]\r\n");
+  for (const RegistryValue& value : key.values()) {
+    AppendRegeditValue(out, value.name, value.type, value.data);
+  }
+  out->append("\r\n");
+}
+
+// The key's section, then its children's, depth first.
+void AppendTree(const RegistryKey& key, std::string* path, std::string* out) {
+  size_t parent_length = path->size();
+  path->push_back('\\');
+  path->append(key.name());
+  AppendSection(*path, key, out);
+  for (const auto& [name, child] : key.children()) AppendTree(*child, path, out);
+  path->resize(parent_length);
+}
+
+}  // namespace
+
+bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
+  return Parser(text, tree).Run();
+}
+
+std::string FormatRegeditFile(const RegistryTree& tree) {
+  std::string out(kHeader);
+  out.append("\r\n\r\n");
+  const std::pair<std::string_view, const RegistryKey*> roots[] = {
+      {kClassesRoot, tree.classes_root.get()}, {kCurrentUser, tree.current_user.get()}};
+  std::string path;
+  for (const auto& [root_name, root] : roots) {
+    path.assign(root_name);
+    // A root has a section of its own only for values of its own.
+    if (!root->values().empty()) AppendSection(path, *root, &out);
+    for (const auto& [name, child] : root->children()) AppendTree(*child, &path, &out);
+  }
+  return out;
+}

@@ -1,0 +1,397 @@
+#include "regedit_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <initializer_list>
+#include <random>
+#include <string>
+
+#include "regedit_text.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+std::string Lines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::shared_ptr<RegistryKey> Key(const std::shared_ptr<RegistryKey>& root, const char* path) {
+  std::vector<std::string_view> names;
+  EXPECT_TRUE(SplitKeyPath(path, &names));
+  std::shared_ptr<RegistryKey> key = root;
+  bool created = false;
+  for (std::string_view name : names) key = key->AddChild(name, &created);
+  return key;
+}
+
+std::string Bytes(int first, int count) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<char>(first + i));
+  return bytes;
+}
+
+// A tree with every form a value line can take.
+RegistryTree SampleTree() {
+  RegistryTree tree;
+  Key(tree.classes_root, ".lks")->SetValue("", REG_SZ, "Larkspan.Band\0"s);
+  auto server =
+      Key(tree.classes_root, "CLSID\\{1B5A0E7C-0000-4000-8000-00000000AB01}\\InprocServer32");
+  server->SetValue("", REG_SZ, "C:\\Larkspan\\lark.dll\0"s);
+  server->SetValue("ThreadingModel", REG_SZ, "Apartment\0"s);
+  Key(tree.classes_root, "Empty");
+  tree.current_user->SetValue("Version", REG_DWORD, "\x02\0\0\0"s);
+  auto larkspan = Key(tree.current_user, "Software\\Larkspan");
+  for (const char* child : {"beta", "Alpha", "_under", "Zed"}) Key(larkspan, child);
+  larkspan->SetValue("say \"hi\"", REG_SZ, "a\\b\"c\0"s);
+  larkspan->SetValue("count", REG_DWORD, "\x78\x56\x34\x12"s);
+  larkspan->SetValue("bin", REG_BINARY, "\x00\x7f\xff"s);
+  larkspan->SetValue("expand", REG_EXPAND_SZ, "%P%\0"s);
+  larkspan->SetValue("multi", REG_MULTI_SZ, "a\0b\0\0"s);
+  larkspan->SetValue("qword", REG_QWORD, "\x01\0\0\0\0\0\0\0"s);
+  larkspan->SetValue("none", REG_NONE, "");
+  larkspan->SetValue("nonul", REG_SZ, "ab");
+  larkspan->SetValue("tab", REG_SZ, "a\t\0"s);
+  larkspan->SetValue("high", REG_SZ, "\xe9\0"s);
+  larkspan->SetValue("short", REG_DWORD, "\x01\x02\x03"s);
+  larkspan->SetValue("odd", 0x12345, "\x10"s);
+  Key(larkspan, "Alpha")->SetValue("blob", REG_BINARY, Bytes(0, 40));
+  Key(larkspan, "beta")->SetValue("", REG_SZ, "\0"s);
+  return tree;
+}
+
+const std::string kSampleText = Lines({
+    "REGEDIT4",
+    "",
+    "[HKEY_CLASSES_ROOT\\.lks]",
+    "@=\"Larkspan.Band\"",
+    "",
+    "[HKEY_CLASSES_ROOT\\CLSID]",
+    "",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{1B5A0E7C-0000-4000-8000-00000000AB01}]",
+    "",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{1B5A0E7C-0000-4000-8000-00000000AB01}\\InprocServer32]",
+    "@=\"C:\\\\Larkspan\\\\lark.dll\"",
+    "\"ThreadingModel\"=\"Apartment\"",
+    "",
+    "[HKEY_CLASSES_ROOT\\Empty]",
+    "",
+    "[HKEY_CURRENT_USER]",
+    "\"Version\"=dword:00000002",
+    "",
+    "[HKEY_CURRENT_USER\\Software]",
+    "",
+    "[HKEY_CURRENT_USER\\Software\\Larkspan]",
+    "\"say \\\"hi\\\"\"=\"a\\\\b\\\"c\"",
+    "\"count\"=dword:12345678",
+    "\"bin\"=hex:00,7f,ff",
+    "\"expand\"=hex(2):25,50,25,00",
+    "\"multi\"=hex(7):61,00,62,00,00",
+    "\"qword\"=hex(b):01,00,00,00,00,00,00,00",
+    "\"none\"=hex(0):",
+    "\"nonul\"=hex(1):61,62",
+    "\"tab\"=hex(1):61,09,00",
+    "\"high\"=hex(1):e9,00",
+    "\"short\"=hex(4):01,02,03",
+    "\"odd\"=hex(12345):10",
+    "",
+    "[HKEY_CURRENT_USER\\Software\\Larkspan\\Alpha]",
+    "\"blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
+    "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27",
+    "",
+    "[HKEY_CURRENT_USER\\Software\\Larkspan\\beta]",
+    "@=\"\"",
+    "",
+    "[HKEY_CURRENT_USER\\Software\\Larkspan\\Zed]",
+    "",
+    "[HKEY_CURRENT_USER\\Software\\Larkspan\\_under]",
+    "",
+});
+
+// Parses `text`, expecting success, and checks that its formatted form reads back the same.
+RegistryTree ParseRoundTrip(const std::string& text) {
+  RegistryTree tree;
+  EXPECT_TRUE(ParseRegeditFile(text, &tree));
+  std::string formatted = FormatRegeditFile(tree);
+  RegistryTree again;
+  EXPECT_TRUE(ParseRegeditFile(formatted, &again));
+  EXPECT_TRUE(again == tree);
+  EXPECT_EQ(FormatRegeditFile(again), formatted);
+  return tree;
+}
+
+TEST(RegeditFileTest, FormatsEveryValueFormInKeyOrder) {
+  EXPECT_EQ(FormatRegeditFile(SampleTree()), kSampleText);
+  EXPECT_EQ(FormatRegeditFile(RegistryTree()), "REGEDIT4\r\n\r\n");
+  EXPECT_TRUE(ParseRoundTrip(kSampleText) == SampleTree());
+}
+
+TEST(RegeditFileTest, WrapsLongHexLikeRegedit) {
+  std::string line;
+  AppendRegeditValue(&line, "v", REG_BINARY, Bytes(0, 100));
+  // `"v"=hex:` then 23 bytes reach the wrap column; 25 bytes on each full continuation line.
+  EXPECT_EQ(line,
+            "\"v\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\r\n"
+            "  17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,2f,\\\r\n"
+            "  30,31,32,33,34,35,36,37,38,39,3a,3b,3c,3d,3e,3f,40,41,42,43,44,45,46,47,48,\\\r\n"
+            "  49,4a,4b,4c,4d,4e,4f,50,51,52,53,54,55,56,57,58,59,5a,5b,5c,5d,5e,5f,60,61,\\\r\n"
+            "  62,63\r\n");
+  // A name past the wrap column gets the first byte alone on its line.
+  line.clear();
+  AppendRegeditValue(&line, std::string(80, 'n'), 0xFFFFFFFFu, "\x01\x02\x03"s);
+  EXPECT_EQ(line, "\"" + std::string(80, 'n') + "\"=hex(ffffffff):01,\\\r\n  02,03\r\n");
+}
+
+TEST(RegeditFileTest, EveryValueTypeRoundTrips) {
+  struct Case {
+    DWORD type;
+    std::string data;
+  };
+  std::string all_bytes;
+  for (int i = 0; i < 5000; ++i) all_bytes.push_back(static_cast<char>(i * 7));
+  const Case cases[] = {
+      {REG_SZ, "Apartment\0"s},
+      {REG_SZ, "ab"},
+      {REG_SZ, ""},
+      {REG_SZ, "\0"s},
+      {REG_SZ, "a\0b\0"s},
+      {REG_SZ, "quote\" back\\ \x7f\0"s},
+      {REG_SZ, "\r\n\0"s},
+      {REG_EXPAND_SZ, "%ProgramFiles%\0"s},
+      {REG_BINARY, ""},
+      {REG_BINARY, all_bytes},
+      {REG_DWORD, "\xff\xff\xff\xff"s},
+      {REG_DWORD, "\x01\x02"s},
+      {REG_DWORD, "\x01\x02\x03\x04\x05"s},
+      {REG_DWORD, ""},
+      {REG_QWORD, "\x01\x02\x03\x04\x05\x06\x07\x08"s},
+      {REG_MULTI_SZ, "one\0two\0\0"s},
+      {REG_NONE, ""},
+      {REG_NONE, "\0"s},
+      {0x7FFFFFFFu, "\x80"s},
+      {0xFFFFFFFFu, all_bytes},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("type " + std::to_string(c.type) + ", " + std::to_string(c.data.size()) +
+                 " bytes");
+    RegistryTree tree;
+    Key(tree.current_user, "k")->SetValue("v", c.type, c.data);
+    tree.classes_root->SetValue("", c.type, c.data);
+    RegistryTree read = ParseRoundTrip(FormatRegeditFile(tree));
+    for (const RegistryValue* value :
+         {Key(read.current_user, "k")->FindValue("v"), read.classes_root->FindValue("")}) {
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(value->type, c.type);
+      EXPECT_EQ(value->data.size(), c.data.size());
+      EXPECT_EQ(value->data, c.data);
+    }
+  }
+}
+
+TEST(RegeditFileTest, ReadsEveryAcceptedSpelling) {
+  const std::string header = "REGEDIT4\n[hkey_current_user\\Software]\n";
+  struct Case {
+    const char* label;
+    std::string body;
+    DWORD type;
+    std::string data;
+  };
+  const Case cases[] = {
+      {"text", "\"v\"=\"a\\\\b\\\"c\"", REG_SZ, "a\\b\"c\0"s},
+      {"text of any byte", "\"v\"=\"\t\x01\xe9\xff\"", REG_SZ, "\t\x01\xe9\xff\0"s},
+      {"empty text", "\"v\"=\"\"", REG_SZ, "\0"s},
+      {"short dword", "\"v\"=dword:1", REG_DWORD, "\x01\0\0\0"s},
+      {"upper-case dword", "\"v\"=dword:DEADBEEF", REG_DWORD, "\xef\xbe\xad\xde"s},
+      {"upper-case hex", "\"v\"=hex:AB,cD", REG_BINARY, "\xab\xcd"s},
+      {"padded type", "\"v\"=hex(00000001):61,00", REG_SZ, "a\0"s},
+      {"empty binary", "\"v\"=hex:", REG_BINARY, ""},
+      {"continued", "\"v\"=hex:01,\\\n02,\\\r\n      03", REG_BINARY, "\x01\x02\x03"s},
+      {"continued empty", "\"v\"=hex(7):\\\n  00", REG_MULTI_SZ, "\0"s},
+      {"overwritten", "\"v\"=\"first\"\n\"V\"=dword:2", REG_DWORD, "\x02\0\0\0"s},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    RegistryTree tree = ParseRoundTrip(header + c.body + "\n");
+    auto key = tree.current_user->FindChild("SOFTWARE");
+    ASSERT_NE(key, nullptr);
+    ASSERT_EQ(key->values().size(), 1u);
+    EXPECT_EQ(key->values()[0].name, "v");
+    EXPECT_EQ(key->values()[0].type, c.type);
+    EXPECT_EQ(key->values()[0].data, c.data);
+  }
+}
+
+TEST(RegeditFileTest, MergesSectionsAndKeepsFirstPlaceAndCase) {
+  RegistryTree tree = ParseRoundTrip(Lines(
+      {"REGEDIT4", "; comment", "[HKEY_CURRENT_USER\\A\\b]", "\"x\"=\"1\"", "\"y\"=\"2\"", "",
+       "[HKEY_CLASSES_ROOT\\c\\]", "", "; another", "[HKEY_CURRENT_USER\\a\\B]", "\"X\"=\"3\"",
+       "[HKEY_CURRENT_USER]", "@=dword:7", "[HKEY_CURRENT_USER\\]", "\"r\"=\"\""}));
+  auto b = tree.current_user->FindChild("a")->FindChild("b");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(tree.current_user->FindChild("a")->name(), "A");
+  EXPECT_EQ(b->name(), "b");
+  ASSERT_EQ(b->values().size(), 2u);
+  EXPECT_EQ(b->values()[0].name, "x");
+  EXPECT_EQ(b->values()[0].data, "3\0"s);
+  EXPECT_EQ(b->values()[1].name, "y");
+  EXPECT_EQ(tree.current_user->children().size(), 1u);
+  EXPECT_NE(tree.classes_root->FindChild("c"), nullptr);
+  ASSERT_EQ(tree.current_user->values().size(), 2u);
+  EXPECT_EQ(tree.current_user->values()[0].name, "");
+  EXPECT_EQ(tree.current_user->values()[1].name, "r");
+}
+
+TEST(RegeditFileTest, RejectsWhatItCannotReadBackExactly) {
+  const std::string start = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n";
+  struct Case {
+    const char* label;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"empty file", ""},
+      {"byte order mark", "\xef\xbb\xbfREGEDIT4\r\n"},
+      {"unterminated header", "REGEDIT4"},
+      {"other header", "Windows Registry Editor Version 5.00\r\n"},
+      {"header in lower case", "regedit4\r\n"},
+      {"header with a space", "REGEDIT4 \r\n"},
+      {"comment before header", ";x\r\nREGEDIT4\r\n"},
+      {"no closing bracket", start + "[HKEY_CURRENT_USER\\k\r\n"},
+      {"space after section", start + "[HKEY_CURRENT_USER\\k] \r\n"},
+      {"deletion section", start + "[-HKEY_CURRENT_USER\\k]\r\n"},
+      {"other root", start + "[HKEY_LOCAL_MACHINE\\k]\r\n"},
+      {"abbreviated root", start + "[HKCU\\k]\r\n"},
+      {"no root", start + "[]\r\n"},
+      {"empty key name", start + "[HKEY_CURRENT_USER\\a\\\\b]\r\n"},
+      {"leading backslash", start + "[HKEY_CURRENT_USER\\\\a]\r\n"},
+      {"key name too long", start + "[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\r\n"},
+      {"keys too deep",
+       [] {
+         std::string text = "REGEDIT4\r\n[HKEY_CURRENT_USER";
+         for (int i = 0; i < 513; ++i) text += "\\k";
+         return text + "]\r\n";
+       }()},
+      {"value before a section", "REGEDIT4\r\n\"v\"=\"x\"\r\n"},
+      {"value deletion", start + "\"v\"=-\r\n"},
+      {"default deletion", start + "@=-\r\n"},
+      {"space after text", start + "\"v\"=\"x\" \r\n"},
+      {"text after text", start + "\"v\"=\"x\"y\"\r\n"},
+      {"unterminated text", start + "\"v\"=\"x\r\n"},
+      {"unknown escape in text", start + "\"v\"=\"x\\n\"\r\n"},
+      {"unknown escape in name", start + "\"v\\t\"=\"x\"\r\n"},
+      {"escape at line end", start + "\"v\"=\"x\\\r\n"},
+      {"unterminated name", start + "\"v=\"x\"\r\n"},
+      {"spaces around =", start + "\"v\" = \"x\"\r\n"},
+      {"no =", start + "\"v\"\r\n"},
+      {"no value", start + "\"v\"=\r\n"},
+      {"bare word", start + "\"v\"=x\r\n"},
+      {"text after @", start + "@x=\"x\"\r\n"},
+      {"value name too long", start + "\"" + std::string(16384, 'n') + "\"=\"x\"\r\n"},
+      {"empty dword", start + "\"v\"=dword:\r\n"},
+      {"nine-digit dword", start + "\"v\"=dword:000000001\r\n"},
+      {"non-hex dword", start + "\"v\"=dword:0000000g\r\n"},
+      {"negative dword", start + "\"v\"=dword:-1\r\n"},
+      {"upper-case DWORD", start + "\"v\"=DWORD:00000001\r\n"},
+      {"odd hex digit", start + "\"v\"=hex:0\r\n"},
+      {"three hex digits", start + "\"v\"=hex:000\r\n"},
+      {"trailing comma", start + "\"v\"=hex:00,\r\n"},
+      {"doubled comma", start + "\"v\"=hex:00,,01\r\n"},
+      {"space in hex", start + "\"v\"=hex: 00\r\n"},
+      {"space after hex", start + "\"v\"=hex:00 \r\n"},
+      {"non-hex byte", start + "\"v\"=hex:0g\r\n"},
+      {"empty type", start + "\"v\"=hex():00\r\n"},
+      {"nine-digit type", start + "\"v\"=hex(000000001):00\r\n"},
+      {"non-hex type", start + "\"v\"=hex(g):00\r\n"},
+      {"no colon after type", start + "\"v\"=hex(1)00\r\n"},
+      {"unclosed type", start + "\"v\"=hex(1:00\r\n"},
+      {"continuation at the end", start + "\"v\"=hex:00,\\\r\n"},
+      {"continuation into a blank line", start + "\"v\"=hex:00,\\\r\n\r\n"},
+      {"continued text", start + "\"v\"=\"x\"\\\r\n  \"y\"\r\n"},
+      {"cut-off last line", start + "\"v\"=dword:0000"},
+      {"NUL in text", start + "\"v\"=\"a\0b\"\r\n"s},
+      {"NUL in a comment", start + ";\0\r\n"s},
+      {"CR inside a line", start + "\"v\"=\"a\rb\"\r\n"},
+      {"CR CR LF", start + "\"v\"=\"a\"\r\r\n"},
+      {"indented value", start + " \"v\"=\"x\"\r\n"},
+      {"line of spaces", start + "  \r\n"},
+      {"garbage", start + "hello\r\n"},
+  };
+  for (const Case& c : cases) {
+    RegistryTree tree;
+    EXPECT_FALSE(ParseRegeditFile(c.text, &tree)) << c.label;
+  }
+}
+
+TEST(RegeditFileTest, AnyTextThatParsesFormatsToTextThatParsesTheSame) {
+  // Damages the sample at random, byte by byte; every result that still parses must survive
+  // formatting and parsing again unchanged.
+  std::mt19937 random(20240601);
+  const std::string alphabet =
+      "\\\"[]@=,:-;() \r\n\t\x01\x7f\x80\xff"
+      "0aAfgxhexdword";
+  int parsed = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = kSampleText;
+    int edits = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < edits; ++i) {
+      size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0:
+          text.erase(at, 1);
+          break;
+        case 1:
+          text.insert(at, 1, alphabet[random() % alphabet.size()]);
+          break;
+        default:
+          text[at] = alphabet[random() % alphabet.size()];
+      }
+    }
+    RegistryTree tree;
+    if (!ParseRegeditFile(text, &tree)) continue;
+    ++parsed;
+    std::string formatted = FormatRegeditFile(tree);
+    RegistryTree again;
+    ASSERT_TRUE(ParseRegeditFile(formatted, &again)) << text;
+    ASSERT_TRUE(again == tree) << text;
+    ASSERT_EQ(FormatRegeditFile(again), formatted) << text;
+  }
+  // Enough of the damaged files still parse for the property to have been exercised.
+  EXPECT_GT(parsed, 300);
+  EXPECT_LT(parsed, 3000);
+}
+
+TEST(RegeditFileTest, LargeFilesParseAndFormatInLinearTime) {
+  // 100,000 values in one key, 100,000 keys, and lines of megabytes.
+  std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Many]\r\n";
+  for (int i = 0; i < 100000; ++i) text += "\"value" + std::to_string(i) + "\"=dword:1\r\n";
+  for (int i = 0; i < 100000; ++i) text += "[HKEY_CLASSES_ROOT\\k" + std::to_string(i) + "]\r\n";
+  text += "[HKEY_CURRENT_USER\\Long]\r\n\"text\"=\"" + std::string(4 << 20, 'x') + "\"\r\n";
+  text += "\"hex\"=hex:00";
+  for (int i = 0; i < (1 << 20); ++i) text += ",ff";
+  text += "\r\n\"wrapped\"=hex:00";
+  for (int i = 0; i < (1 << 18); ++i) text += ",ff,\\\r\n  ee";
+  text += "\r\n";
+
+  auto start = std::chrono::steady_clock::now();
+  RegistryTree tree;
+  ASSERT_TRUE(ParseRegeditFile(text, &tree));
+  std::string formatted = FormatRegeditFile(tree);
+  RegistryTree again;
+  ASSERT_TRUE(ParseRegeditFile(formatted, &again));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  EXPECT_TRUE(again == tree);
+  EXPECT_EQ(tree.current_user->FindChild("many")->values().size(), 100000u);
+  EXPECT_EQ(tree.classes_root->children().size(), 100000u);
+  auto long_key = tree.current_user->FindChild("Long");
+  EXPECT_EQ(long_key->FindValue("text")->data.size(), (4u << 20) + 1);
+  EXPECT_EQ(long_key->FindValue("hex")->data.size(), (1u << 20) + 1);
+  EXPECT_EQ(long_key->FindValue("wrapped")->data.size(), (2u << 18) + 1);
+  // A quadratic step would take minutes here; the linear ones take well under a second even
+  // in a sanitizer build.
+  EXPECT_LT(seconds, 10.0);
+}
+
+}  // namespace

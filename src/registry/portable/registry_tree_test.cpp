@@ -1,0 +1,114 @@
+#include "registry_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(RegistryTreeTest, NamesMatchWithoutCaseOfAsciiLettersOnly) {
+  EXPECT_TRUE(NamesEqual("InprocServer32", "INPROCSERVER32"));
+  EXPECT_TRUE(NamesEqual("", ""));
+  EXPECT_FALSE(NamesEqual("a", "a "));
+  EXPECT_FALSE(NamesEqual("\xc9", "\xe9"));  // only ASCII letters fold
+  EXPECT_FALSE(NamesEqual("[", "{"));        // 0x5B and 0x7B differ by the case bit only
+
+  // Letters sort as capitals, so the punctuation between 'Z' and 'a' comes after every letter.
+  RegistryKey key("k");
+  bool created = false;
+  for (const char* name : {"beta", "_u", "Alpha", "[x", "Zed", "a1"}) key.AddChild(name, &created);
+  std::vector<std::string> order;
+  for (const auto& [name, child] : key.children()) order.push_back(child->name());
+  EXPECT_EQ(order, (std::vector<std::string>{"a1", "Alpha", "beta", "Zed", "[x", "_u"}));
+}
+
+TEST(RegistryTreeTest, KeysAndValuesKeepTheCaseTheyWereFirstWrittenIn) {
+  RegistryKey root("root");
+  bool created = false;
+  auto key = root.AddChild("Larkspan", &created);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(root.AddChild("LARKSPAN", &created), key);
+  EXPECT_FALSE(created);
+  EXPECT_EQ(root.FindChild("larkspan"), key);
+  EXPECT_EQ(root.children().size(), 1u);
+  EXPECT_EQ(key->name(), "Larkspan");
+
+  EXPECT_TRUE(key->SetValue("ThreadingModel", REG_SZ, "Both\0"s));
+  EXPECT_TRUE(key->SetValue("Other", REG_DWORD, "\x01\0\0\0"s));
+  EXPECT_FALSE(key->SetValue("threadingmodel", REG_SZ, "Both\0"s));  // same type and bytes
+  EXPECT_TRUE(key->SetValue("THREADINGMODEL", REG_EXPAND_SZ, "Both\0"s));
+  EXPECT_TRUE(key->SetValue("threadingModel", REG_EXPAND_SZ, "Apartment\0"s));
+  ASSERT_EQ(key->values().size(), 2u);
+  EXPECT_EQ(key->values()[0].name, "ThreadingModel");
+  EXPECT_EQ(key->values()[0].type, REG_EXPAND_SZ);
+  EXPECT_EQ(key->values()[0].data, "Apartment\0"s);
+  EXPECT_EQ(key->FindValue("THREADINGMODEL"), &key->values()[0]);
+  EXPECT_EQ(key->FindValue("Threading"), nullptr);
+}
+
+TEST(RegistryTreeTest, RemovingAKeyMarksItsWholeTreeDeleted) {
+  RegistryKey root("root");
+  bool created = false;
+  auto parent = root.AddChild("a", &created);
+  auto child = parent->AddChild("b", &created);
+  auto sibling = root.AddChild("c", &created);
+  EXPECT_TRUE(root.RemoveChild("A"));
+  EXPECT_TRUE(parent->deleted());
+  EXPECT_TRUE(child->deleted());
+  EXPECT_FALSE(sibling->deleted());
+  EXPECT_EQ(root.FindChild("a"), nullptr);
+  EXPECT_FALSE(root.RemoveChild("a"));
+}
+
+TEST(RegistryTreeTest, TreesAreEqualOnlyWithTheSameNamesOrderTypesAndBytes) {
+  auto make = [](const char* key_name, const char* first, DWORD type) {
+    RegistryTree tree;
+    bool created = false;
+    auto key = tree.current_user->AddChild(key_name, &created);
+    key->SetValue(first, type, "x");
+    key->SetValue(first == std::string("a") ? "b" : "a", REG_SZ, "y");
+    return tree;
+  };
+  EXPECT_TRUE(make("k", "a", REG_SZ) == make("k", "a", REG_SZ));
+  EXPECT_FALSE(make("k", "a", REG_SZ) == make("K", "a", REG_SZ));
+  EXPECT_FALSE(make("k", "a", REG_SZ) == make("k", "b", REG_SZ));
+  EXPECT_FALSE(make("k", "a", REG_SZ) == make("k", "a", REG_BINARY));
+  RegistryTree extra = make("k", "a", REG_SZ);
+  bool created = false;
+  extra.classes_root->AddChild("empty", &created);
+  EXPECT_FALSE(extra == make("k", "a", REG_SZ));
+}
+
+TEST(RegistryTreeTest, SplitsKeyPathsAsTheRegistryDoes) {
+  struct Case {
+    std::string path;
+    bool ok;
+    std::vector<std::string_view> names;
+  };
+  const std::string longest(255, 'k');
+  const Case cases[] = {
+      {"", true, {}},
+      {"a", true, {"a"}},
+      {"Software\\Larkspan\\Band", true, {"Software", "Larkspan", "Band"}},
+      {"a\\", true, {"a"}},
+      {"a b\\ c", true, {"a b", " c"}},
+      {longest + "\\x", true, {longest, "x"}},
+      {"\\", false, {}},
+      {"\\a", false, {}},
+      {"a\\\\b", false, {}},
+      {"a\\\\", false, {}},
+      {longest + "k", false, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string_view> names = {"stale"};
+    EXPECT_EQ(SplitKeyPath(c.path, &names), c.ok) << c.path;
+    if (c.ok) {
+      EXPECT_EQ(names, c.names) << c.path;
+    }
+  }
+}
+
+}  // namespace

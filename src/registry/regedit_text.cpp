@@ -1,0 +1,95 @@
+#include "regedit_text.h"
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// The value types this file writes in a form of their own; the numbers are the registry's.
+constexpr uint32_t kString = 1;  // REG_SZ
+constexpr uint32_t kBinary = 3;  // REG_BINARY
+constexpr uint32_t kDword = 4;   // REG_DWORD
+
+// A line of hex bytes is broken once it reaches this many characters, as regedit does: 25
+// bytes on each continuation line, none longer than 80 characters with its backslash.
+constexpr size_t kWrapColumn = 77;
+
+constexpr char kDigits[] = "0123456789abcdef";
+
+bool IsPlainText(std::string_view data) {
+  if (data.empty() || data.back() != '\0') return false;
+  for (size_t i = 0; i + 1 < data.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(data[i]);
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+void AppendHexNumber(std::string* out, uint32_t number, int min_digits) {
+  char digits[8];
+  int count = 0;
+  do {
+    digits[count++] = kDigits[number & 0xF];
+    number >>= 4;
+  } while (number != 0 && count < 8);
+  while (count < min_digits) digits[count++] = '0';
+  while (count > 0) out->push_back(digits[--count]);
+}
+
+// `column` is how many characters the current line already holds.
+void AppendHexBytes(std::string* out, std::string_view data, size_t column) {
+  for (size_t i = 0; i < data.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(data[i]);
+    out->push_back(kDigits[byte >> 4]);
+    out->push_back(kDigits[byte & 0xF]);
+    column += 2;
+    if (i + 1 == data.size()) break;
+    out->push_back(',');
+    ++column;
+    if (column >= kWrapColumn) {
+      out->append("\\\r\n  ");
+      column = 2;
+    }
+  }
+}
+
+}  // namespace
+
+void AppendQuoted(std::string* out, std::string_view text) {
+  out->push_back('"');
+  for (char c : text) {
+    if (c == '\\' || c == '"') out->push_back('\\');
+    out->push_back(c);
+  }
+  out->push_back('"');
+}
+
+void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
+                        std::string_view data) {
+  size_t line_start = out->size();
+  if (name.empty()) {
+    out->push_back('@');
+  } else {
+    AppendQuoted(out, name);
+  }
+  out->push_back('=');
+
+  if (type == kString && IsPlainText(data)) {
+    AppendQuoted(out, data.substr(0, data.size() - 1));
+  } else if (type == kDword && data.size() == 4) {
+    uint32_t number = 0;
+    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
+    out->append("dword:");
+    AppendHexNumber(out, number, 8);
+  } else {
+    if (type == kBinary) {
+      out->append("hex:");
+    } else {
+      out->append("hex(");
+      AppendHexNumber(out, type, 1);
+      out->append("):");
+    }
+    AppendHexBytes(out, data, out->size() - line_start);
+  }
+  out->append("\r\n");
+}
