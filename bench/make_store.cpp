@@ -1,0 +1,32 @@
+// Writes a starting store for the process benchmarks.
+//   lkspan_bench_store VALUES BASKETS FILE
+// FILE gets VALUES unrelated values and, when BASKETS is not 0, an old list of that many
+// baskets, in the store's own form.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "regedit_file.h"
+#include "store_maker.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: %s VALUES BASKETS FILE\n", argv[0]);
+    return 2;
+  }
+  RegistryTree tree;
+  FillUnrelated(&tree, std::atoi(argv[1]));
+  if (int baskets = std::atoi(argv[2]); baskets > 0) FillOldBasketList(&tree, baskets);
+  std::string text = FormatRegeditFile(tree);
+  std::FILE* file = std::fopen(argv[3], "wb");
+  if (file == nullptr) {
+    std::perror(argv[3]);
+    return 1;
+  }
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (std::fclose(file) != 0 || !written) {
+    std::perror(argv[3]);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Turns bench/run.sh's hyperfine exports and peak-memory lines into the Markdown table.
+
+    report.py JSON_FOLDER MEMORY_TSV
+"""
+import json
+import os
+import sys
+
+STORES = [
+    ("empty", "empty store"),
+    ("baskets333", "old list of 333 baskets"),
+    ("values1000", "1,000 unrelated values"),
+    ("values10000", "10,000 unrelated values"),
+    ("values100000", "100,000 unrelated values"),
+]
+
+
+def medians(path):
+    with open(path) as f:
+        return {r["command"]: r["median"] for r in json.load(f)["results"]}
+
+
+def ms(seconds):
+    return f"{seconds * 1000:.2f} ms"
+
+
+def verdict(ok):
+    return "met" if ok else "**missed**"
+
+
+def main():
+    folder, memory_path = sys.argv[1], sys.argv[2]
+    memory = {}
+    no_job_peak = None
+    with open(memory_path) as f:
+        for line in f:
+            store, job, peak, start, end = line.rstrip("\n").split("\t")
+            if store == "no job":
+                no_job_peak = int(peak)
+            else:
+                memory[(store, job)] = (int(peak), int(start), int(end))
+    baseline = memory[("empty", "register")][0]
+
+    out = []
+    out.append("| run | store bytes before → after | lkspanreg | floor (a) | floor (b) "
+               "| ÷ floor (b) | time goal | peak RSS | RSS goal |")
+    out.append("|---|---|---:|---:|---:|---:|---|---:|---|")
+    register_medians = {}
+    for name, label in STORES:
+        m = medians(os.path.join(folder, name + ".json"))
+        for job, arg in (("register", "PATH"), ("remove", "/U")):
+            t = m[job]
+            if job == "register":
+                register_medians[name] = t
+            ratio = t / m["floor (b)"]
+            limit = 1.2 if (name, job) == ("empty", "register") else 1.5
+            peak, start, end = memory[(name, job)]
+            bound = baseline + 4 * max(start, end) / 1024
+            out.append(
+                f"| `lkspanreg {arg}`, {label} | {start:,} → {end:,} | {ms(t)} "
+                f"| {ms(m['floor (a)'])} | {ms(m['floor (b)'])} | {ratio:.2f} "
+                f"| ≤ {limit} {verdict(ratio <= limit)} | {peak:,} KiB "
+                f"| ≤ {bound:,.0f} KiB {verdict(peak <= bound)} |")
+    extra = register_medians["baskets333"] / register_medians["empty"] - 1
+    out.append("")
+    out.append(f"Converting 333 baskets (registration over the old list against registration on "
+               f"the empty store) adds {extra * 100:.1f} % (goal < 20 %: {verdict(extra < 0.2)}).")
+    out.append(f"Peak RSS baseline: {baseline:,} KiB for a registration on the empty store "
+               f"({no_job_peak:,} KiB for a run with no argument, which reads no store).")
+
+    wine = os.path.join(folder, "wine.json")
+    if os.path.exists(wine):
+        m = medians(wine)
+        ratio = m["register"] / m["regedit /s"]
+        out.append("")
+        out.append("| under wine64 | median | ÷ `regedit /s` |")
+        out.append("|---|---:|---:|")
+        out.append(f"| static program that returns at once | {ms(m['floor (a)'])} "
+                   f"| {m['floor (a)'] / m['regedit /s']:.2f} |")
+        out.append(f"| `lkspanreg.exe PATH` | {ms(m['register'])} | {ratio:.2f} |")
+        out.append(f"| `regedit /s` of the same layout | {ms(m['regedit /s'])} | 1.00 |")
+        out.append("")
+        out.append(f"Under Wine, registration no slower than `regedit /s`: {verdict(ratio <= 1.0)}.")
+    print("\n".join(out))
+
+
+main()

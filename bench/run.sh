@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Times whole runs of lkspanreg beside their floors with hyperfine and writes a Markdown table
+# of the medians (see BENCHMARKS.md).
+#   bench/run.sh [TABLE.md]           default: build/bench/results.md, also shown at the end
+# Builds what it times: the native preset's program and floors and, where Wine and the mingw
+# compilers are installed, the win64 preset's program. As root it installs hyperfine, time and
+# python3 when they are missing. LKSPAN_NATIVE_BUILD and LKSPAN_WIN64_BUILD name other (already
+# configured) build folders; LKSPAN_BENCH_WINE=0 skips the Wine rows.
+set -eu
+cd "$(dirname "$0")/.."
+source_dir=$(pwd)
+table=${1:-build/bench/results.md}
+native=${LKSPAN_NATIVE_BUILD:-build/native}
+win64=${LKSPAN_WIN64_BUILD:-build/win64}
+wine64=/usr/lib/wine/wine64
+server_path='C:\Program Files\Larkspan\band.dll'
+
+need=()
+command -v hyperfine >/dev/null || need+=(hyperfine)
+[ -x /usr/bin/time ] || need+=(time)
+command -v python3 >/dev/null || need+=(python3)
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${need[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
+fi
+
+# --- build ----------------------------------------------------------------------------------
+targets=(lkspanreg lkspan_bench_store lkspan_floor_exit lkspan_floor_store)
+if [ -z "${LKSPAN_NATIVE_BUILD:-}" ]; then cmake --preset native >/dev/null; fi
+cmake --build "$native" -j "$(nproc)" --target "${targets[@]}" >/dev/null
+with_wine=${LKSPAN_BENCH_WINE:-1}
+if [ "$with_wine" = 1 ] && { [ ! -x "$wine64" ] || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; }; then
+  echo "no wine64 or mingw: the Wine rows are skipped" >&2
+  with_wine=0
+fi
+if [ "$with_wine" = 1 ]; then
+  if [ -z "${LKSPAN_WIN64_BUILD:-}" ]; then cmake --preset win64 >/dev/null; fi
+  cmake --build "$win64" -j "$(nproc)" --target lkspanreg >/dev/null
+fi
+
+tool=$source_dir/$native/lkspanreg
+floor_a=$source_dir/$native/bench/lkspan_floor_exit
+floor_b=$source_dir/$native/bench/lkspan_floor_store
+case $native in /*) tool=$native/lkspanreg floor_a=$native/bench/lkspan_floor_exit floor_b=$native/bench/lkspan_floor_store ;; esac
+make_store=$(dirname "$floor_a")/lkspan_bench_store
+
+# --- the starting stores --------------------------------------------------------------------
+work=$(mktemp -d "${TMPDIR:-/tmp}/lkspan-bench.XXXXXX")
+wineprefix=$work/wineprefix
+cleanup() {
+  if [ -d "$wineprefix" ]; then scripts/wine-prefix.sh stop "$wineprefix" || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/store" "$work/start" "$work/json"
+store=$work/store/registry.reg
+export LARKSPAN_REGISTRY=$store
+
+# name, unrelated values, old baskets
+stores=("empty 0 0" "baskets333 0 333" "values1000 1000 0" "values10000 10000 0"
+  "values100000 100000 0")
+for entry in "${stores[@]}"; do
+  read -r name values baskets <<<"$entry"
+  if [ "$name" != empty ]; then "$make_store" "$values" "$baskets" "$work/start/$name.reg"; fi
+  # The same store with the band registered: where the removal starts.
+  rm -f "$store"
+  if [ -f "$work/start/$name.reg" ]; then cp "$work/start/$name.reg" "$store"; fi
+  "$tool" "$server_path"
+  cp "$store" "$work/start/$name.registered.reg"
+done
+
+# Puts the starting store in place: `place NAME` or `place NAME.registered`.
+place_cmd() {
+  if [ -f "$work/start/$1.reg" ]; then
+    echo "cp $work/start/$1.reg $store"
+  else
+    echo "rm -f $store"
+  fi
+}
+
+# --- native runs ----------------------------------------------------------------------------
+# One hyperfine run per store: both floors, registration, removal. Floor (b) works on the
+# registered store: it reads and writes back the bytes the registration writes.
+memory=$work/memory.tsv
+: >"$memory"
+peak() {  # peak resident set of one run, in KiB
+  /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n1
+}
+peak_of() {  # median of three runs from the same start: peak_of START ARGS...
+  local start=$1
+  shift
+  for _ in 1 2 3; do
+    $(place_cmd "$start")
+    peak "$tool" "$@"
+  done | sort -n | sed -n 2p
+}
+size_of() { if [ -f "$work/start/$1.reg" ]; then stat -c %s "$work/start/$1.reg"; else echo 0; fi; }
+
+rm -f "$store"
+printf 'no job\t-\t%s\t0\t0\n' "$(peak "$tool")" >>"$memory"
+for entry in "${stores[@]}"; do
+  read -r name _ <<<"$entry"
+  echo "== $name" >&2
+  hyperfine -N --warmup 3 --min-runs 20 --style basic \
+    --export-json "$work/json/$name.json" \
+    -n "floor (a)" -p "$(place_cmd "$name.registered")" "$floor_a" \
+    -n "floor (b)" -p "$(place_cmd "$name.registered")" "$floor_b $store" \
+    -n "register" -p "$(place_cmd "$name")" "$tool '$server_path'" \
+    -n "remove" -p "$(place_cmd "$name.registered")" "$tool /U" >&2
+  printf '%s\tregister\t%s\t%s\t%s\n' "$name" "$(peak_of "$name" "$server_path")" \
+    "$(size_of "$name")" "$(size_of "$name.registered")" >>"$memory"
+  printf '%s\tremove\t%s\t%s\t%s\n' "$name" "$(peak_of "$name.registered" /U)" \
+    "$(size_of "$name.registered")" "$(size_of "$name")" >>"$memory"
+done
+
+# --- Wine: the Windows program against regedit /s importing the same layout -----------------
+if [ "$with_wine" = 1 ]; then
+  echo "== wine" >&2
+  export WINEPREFIX=$wineprefix WINEDEBUG=-all
+  scripts/wine-prefix.sh start "$wineprefix"
+  exe=$win64/lkspanreg.exe
+  case $exe in /*) ;; *) exe=$source_dir/$exe ;; esac
+  x86_64-w64-mingw32-g++-posix -O2 -static -o "$work/floor_exit.exe" bench/floor_exit.cpp
+  # The registry layout of a registration on an empty store, as a regedit file.
+  cp "$work/start/empty.registered.reg" "$work/layout.reg"
+  layout="Z:$(echo "$work/layout.reg" | tr / '\\')"
+  # Every run starts from a prefix without the band.
+  unregister="$wine64 $exe /U"
+  hyperfine -N --warmup 2 --min-runs 10 --style basic --export-json "$work/json/wine.json" \
+    -n "floor (a)" -p "$unregister" "$wine64 $work/floor_exit.exe" \
+    -n "register" -p "$unregister" "$wine64 $exe '$server_path'" \
+    -n "regedit /s" -p "$unregister" "$wine64 regedit /s '$layout'" >&2
+  # The import must have written what the program writes.
+  WINEDEBUG=-all "$wine64" reg query 'HKCU\Software\Microsoft\Internet Explorer\Extensions\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}' /v Icon >/dev/null
+fi
+
+# --- the table ------------------------------------------------------------------------------
+mkdir -p "$(dirname "$table")"
+python3 bench/report.py "$work/json" "$memory" >"$table"
+cat "$table"
+echo "table written to $table" >&2
