@@ -9,6 +9,8 @@
 namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
+// What `reg export` and regedit write: this header in UTF-16LE after a byte order mark.
+constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kClassesRoot = "HKEY_CLASSES_ROOT";
 constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
 // The registry's own limits: keys nest at most 512 deep, value names are at most 16383 long.
@@ -38,9 +40,9 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Reads the quoted string that starts at line[*pos], whose only escapes are \\ and \", and
-// leaves *pos just past its closing quote.
-bool ReadQuoted(std::string_view line, size_t* pos, std::string* out) {
+// Reads the quoted string that starts at line[*pos], whose only escapes are \\ and \" (and \r
+// and \n with `line_breaks`), and leaves *pos just past its closing quote.
+bool ReadQuoted(std::string_view line, size_t* pos, std::string* out, bool line_breaks) {
   out->clear();
   size_t i = *pos + 1;
   while (i < line.size()) {
@@ -51,10 +53,14 @@ bool ReadQuoted(std::string_view line, size_t* pos, std::string* out) {
       *pos = stop + 1;
       return true;
     }
-    if (stop + 1 == line.size() || (line[stop + 1] != '\\' && line[stop + 1] != '"')) {
+    char escaped = stop + 1 == line.size() ? '\0' : line[stop + 1];
+    if (line_breaks && (escaped == 'r' || escaped == 'n')) {
+      out->push_back(escaped == 'r' ? '\r' : '\n');
+    } else if (escaped == '\\' || escaped == '"') {
+      out->push_back(escaped);
+    } else {
       return false;
     }
-    out->push_back(line[stop + 1]);
     i = stop + 2;
   }
   return false;
@@ -79,14 +85,30 @@ bool ParseHexBytes(std::string_view list, std::string* bytes) {
   }
 }
 
+// The text of a UTF-16LE file (`bytes` without its byte order mark) in the 8-bit form the
+// registry calls use: each character U+0000..U+00FF is the byte of the same number. False for an
+// odd number of bytes or any character above U+00FF.
+bool NarrowUtf16(std::string_view bytes, std::string* text) {
+  if (bytes.size() % 2 != 0) return false;
+  text->resize(bytes.size() / 2);
+  for (size_t i = 0; i < text->size(); ++i) {
+    if (bytes[2 * i + 1] != '\0') return false;
+    (*text)[i] = bytes[2 * i];
+  }
+  return true;
+}
+
 class Parser {
  public:
-  Parser(std::string_view text, RegistryTree* tree) : text_(text), tree_(tree) {}
+  // `unicode`: the text came from a UTF-16 file, whose header is kUnicodeHeader, whose texts may
+  // hold \r and \n, and whose REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ hex data is UTF-16 too.
+  Parser(std::string_view text, RegistryTree* tree, bool unicode)
+      : text_(text), tree_(tree), unicode_(unicode) {}
 
   bool Run() {
     if (std::memchr(text_.data(), '\0', text_.size()) != nullptr) return false;
     std::string_view line;
-    if (NextLine(&line) != kLine || line != kHeader) return false;
+    if (NextLine(&line) != kLine || line != (unicode_ ? kUnicodeHeader : kHeader)) return false;
     for (;;) {
       switch (NextLine(&line)) {
         case kEnd:
@@ -153,7 +175,7 @@ class Parser {
     size_t pos = 1;
     if (line[0] == '"') {
       pos = 0;
-      if (!ReadQuoted(line, &pos, &name_) || name_.size() > kMaxValueName) return false;
+      if (!ReadQuoted(line, &pos, &name_, unicode_) || name_.size() > kMaxValueName) return false;
     } else {
       name_.clear();
     }
@@ -163,7 +185,7 @@ class Parser {
     DWORD type = REG_NONE;
     if (StartsWith(rest, "\"")) {
       size_t end = 0;
-      if (!ReadQuoted(rest, &end, &data_) || end != rest.size()) return false;
+      if (!ReadQuoted(rest, &end, &data_, unicode_) || end != rest.size()) return false;
       data_.push_back('\0');
       type = REG_SZ;
     } else if (StartsWith(rest, "dword:")) {
@@ -180,6 +202,10 @@ class Parser {
       if (close == std::string_view::npos || !ParseHexNumber(rest.substr(4, close - 4), &type) ||
           rest.substr(close, 2) != "):" || !ReadHexData(rest.substr(close + 2), &data_)) {
         return false;
+      }
+      if (unicode_ && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+        if (!NarrowUtf16(data_, &narrowed_)) return false;
+        data_.swap(narrowed_);
       }
     } else {
       return false;
@@ -208,12 +234,14 @@ class Parser {
   std::string_view text_;
   size_t pos_ = 0;
   RegistryTree* tree_;
+  bool unicode_;
   std::shared_ptr<RegistryKey> key_;  // the current section's key
   // Scratch space kept between lines.
   std::vector<std::string_view> names_;
   std::string name_;
   std::string data_;
   std::string joined_;
+  std::string narrowed_;
 };
 
 // One section: the key's line, its values and a blank line.
@@ -240,7 +268,11 @@ void AppendTree(const RegistryKey& key, std::string* path, std::string* out) {
 }  // namespace
 
 bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
-  return Parser(text, tree).Run();
+  constexpr std::string_view kByteOrderMark = "\xFF\xFE";
+  if (!StartsWith(text, kByteOrderMark)) return Parser(text, tree, false).Run();
+  std::string narrowed;
+  return NarrowUtf16(text.substr(kByteOrderMark.size()), &narrowed) &&
+         Parser(narrowed, tree, true).Run();
 }
 
 std::string FormatRegeditFile(const RegistryTree& tree) {
