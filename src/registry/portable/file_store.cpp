@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -56,6 +57,10 @@ bool SyncRetrying(int fd) {
   return result == 0;
 }
 
+// Room kept after the text read for what a run adds, so that the text written back fits the same
+// buffer.
+constexpr size_t kRoomToGrow = 64 * 1024;
+
 // Reads the whole of a regular file. A missing file sets *missing and succeeds.
 bool ReadWhole(const std::string& path, std::string* text, bool* missing) {
   *missing = false;
@@ -68,19 +73,50 @@ bool ReadWhole(const std::string& path, std::string* text, bool* missing) {
   }
   struct stat info;
   bool read_all = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (read_all) text->reserve(static_cast<size_t>(info.st_size));
-  char buffer[1 << 16];
+  // Straight into the text, with a byte to spare to see the end at once; a file that grew
+  // since fstat gets more room.
+  size_t used = 0;
+  if (read_all) {
+    text->reserve(static_cast<size_t>(info.st_size) + kRoomToGrow);
+    text->resize(static_cast<size_t>(info.st_size) + 1);
+  }
   while (read_all) {
-    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (used == text->size()) text->resize(2 * text->size());
+    ssize_t count = read(fd, &(*text)[used], text->size() - used);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
       read_all = count == 0;
       break;
     }
-    text->append(buffer, static_cast<size_t>(count));
+    used += static_cast<size_t>(count);
   }
+  text->resize(used);
   close(fd);
   return read_all;
+}
+
+// Whether the regular file at `path` holds exactly `text`.
+bool FileHolds(const std::string& path, std::string_view text) {
+  int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info;
+  bool same = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              static_cast<size_t>(info.st_size) == text.size();
+  char buffer[1 << 16];
+  size_t compared = 0;
+  while (same) {
+    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      same = count == 0 && compared == text.size();
+      break;
+    }
+    size_t size = static_cast<size_t>(count);
+    same = size <= text.size() - compared && std::memcmp(buffer, text.data() + compared, size) == 0;
+    compared += size;
+  }
+  close(fd);
+  return same;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -129,30 +165,32 @@ LONG FileStore::Load() {
   } while (locked != 0 && errno == EINTR);
   if (locked != 0) return ERROR_BADDB;
 
-  bool missing = false;
-  if (!ReadWhole(path_, &loaded_, &missing)) return ERROR_BADDB;
+  if (!ReadWhole(path_, &text_, &stored_missing_)) return ERROR_BADDB;
+  stored_size_ = text_.size();
   RegistryTree loaded;
-  if (missing) {
-    // Compared with at commit, so that a run that leaves the registry empty creates no file.
-    loaded_ = FormatRegeditFile(loaded);
-  } else if (!ParseRegeditFile(loaded_, &loaded)) {
-    return ERROR_BADDB;
-  }
+  if (!stored_missing_ && !ParseRegeditFile(text_, &loaded)) return ERROR_BADDB;
   tree() = std::move(loaded);
   return ERROR_SUCCESS;
+}
+
+bool FileStore::Holds(std::string_view text) const {
+  // A run that leaves the registry empty creates no file.
+  if (stored_missing_) return text == FormatRegeditFile(RegistryTree());
+  // We hold the lock, so a store of the same size is read back only to compare.
+  return text.size() == stored_size_ && FileHolds(path_, text);
 }
 
 LONG FileStore::Commit() {
   if (state_ == -1 || (state_ == ERROR_SUCCESS && !changed_)) return ERROR_SUCCESS;
   if (state_ != ERROR_SUCCESS) return state_;
-  std::string text = FormatRegeditFile(tree());
-  if (text == loaded_) {
+  // Names holding a line break cannot be written; never leave a file the next run refuses.
+  if (!FormatsExactly(tree())) return ERROR_CANTWRITE;
+  FormatRegeditFile(tree(), &text_);
+  const std::string& text = text_;
+  if (Holds(text)) {
     changed_ = false;
     return ERROR_SUCCESS;
   }
-  // Names holding a line break cannot be written; never leave a file the next run refuses.
-  RegistryTree written;
-  if (!ParseRegeditFile(text, &written) || !(written == tree())) return ERROR_CANTWRITE;
 
   // The name is fixed: the folder lock keeps every other run away from it, and one left by a
   // killed run is simply overwritten.
@@ -161,7 +199,8 @@ LONG FileStore::Commit() {
     unlink(temporary.c_str());
     return ERROR_CANTWRITE;
   }
-  loaded_ = std::move(text);
+  stored_missing_ = false;
+  stored_size_ = text.size();
   changed_ = false;
   // The rename itself is durable only once the folder is flushed.
   return SyncRetrying(lock_fd_) ? ERROR_SUCCESS : ERROR_CANTWRITE;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "tree_store.h"
 
@@ -28,9 +29,15 @@ class FileStore : public TreeStore {
 
  private:
   LONG Load();
+  // Whether the store holds `text` now; a missing store holds an empty registry's text.
+  bool Holds(std::string_view text) const;
 
   std::string path_;
-  std::string loaded_;  // the file's bytes as read, or an empty registry's text when missing
+  // The text read, then the text written: one buffer, so that writing reuses the memory reading
+  // took instead of touching as much again.
+  std::string text_;
+  bool stored_missing_ = false;  // the store was missing when read, and nothing was written
+  size_t stored_size_ = 0;       // the store's size when read or last written
   int lock_fd_ = -1;
   LONG state_ = -1;  // -1 until the first operation, then its result
   bool changed_ = false;

@@ -17,11 +17,20 @@ constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
 constexpr size_t kMaxDepth = 512;
 constexpr size_t kMaxValueName = 16383;
 
+// The value of each hex digit, -1 for every other byte.
+struct HexDigits {
+  constexpr HexDigits() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = -1;
+    for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<signed char>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<signed char>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<signed char>(c - 'A' + 10);
+  }
+  signed char value[256];
+};
+constexpr HexDigits kHexDigits;
+
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  return kHexDigits.value[static_cast<unsigned char>(c)];
 }
 
 // 1 to 8 hex digits and nothing else.
@@ -46,9 +55,10 @@ bool ReadQuoted(std::string_view line, size_t* pos, std::string* out, bool line_
   out->clear();
   size_t i = *pos + 1;
   while (i < line.size()) {
-    size_t stop = line.find_first_of("\\\"", i);
-    if (stop == std::string_view::npos) return false;
-    out->append(line.substr(i, stop - i));
+    size_t stop = i;
+    while (stop < line.size() && line[stop] != '\\' && line[stop] != '"') ++stop;
+    if (stop == line.size()) return false;
+    out->append(line.data() + i, stop - i);
     if (line[stop] == '"') {
       *pos = stop + 1;
       return true;
@@ -70,18 +80,17 @@ bool ReadQuoted(std::string_view line, size_t* pos, std::string* out, bool line_
 bool ParseHexBytes(std::string_view list, std::string* bytes) {
   bytes->clear();
   if (list.empty()) return true;
-  bytes->reserve(list.size() / 3 + 1);
-  size_t i = 0;
-  for (;;) {
-    if (list.size() - i < 2) return false;
+  // "xx" and then ",xx" for each further byte.
+  if (list.size() % 3 != 2) return false;
+  bytes->resize(list.size() / 3 + 1);
+  char* out = &(*bytes)[0];
+  for (size_t i = 0;; i += 3) {
     int high = HexDigit(list[i]);
     int low = HexDigit(list[i + 1]);
     if (high < 0 || low < 0) return false;
-    bytes->push_back(static_cast<char>(high * 16 + low));
-    i += 2;
-    if (i == list.size()) return true;
-    if (list[i] != ',') return false;
-    ++i;
+    *out++ = static_cast<char>(high * 16 + low);
+    if (i + 2 == list.size()) return true;
+    if (list[i + 2] != ',') return false;
   }
 }
 
@@ -164,9 +173,23 @@ class Parser {
       return false;
     }
     if (!SplitKeyPath(path, &names_) || names_.size() > kMaxDepth) return false;
+    // Start from the deepest key this path shares with the previous section's.
+    size_t shared = 0;
+    if (!path_keys_.empty() && path_keys_[0] == key) {
+      while (shared < names_.size() && shared < path_names_.size() &&
+             NamesEqual(names_[shared], path_names_[shared])) {
+        ++shared;
+      }
+    } else {
+      path_keys_.assign(1, std::move(key));
+    }
+    path_keys_.resize(shared + 1);
     bool created = false;
-    for (std::string_view name : names_) key = key->AddChild(name, &created);
-    key_ = std::move(key);
+    for (size_t i = shared; i < names_.size(); ++i) {
+      path_keys_.push_back(path_keys_.back()->AddChild(names_[i], &created));
+    }
+    path_names_.swap(names_);
+    key_ = path_keys_.back();
     return true;
   }
 
@@ -236,6 +259,9 @@ class Parser {
   RegistryTree* tree_;
   bool unicode_;
   std::shared_ptr<RegistryKey> key_;  // the current section's key
+  // The current section's root and the keys down its path, and the path's names.
+  std::vector<std::shared_ptr<RegistryKey>> path_keys_;
+  std::vector<std::string_view> path_names_;
   // Scratch space kept between lines.
   std::vector<std::string_view> names_;
   std::string name_;
@@ -265,7 +291,32 @@ void AppendTree(const RegistryKey& key, std::string* path, std::string* out) {
   path->resize(parent_length);
 }
 
+bool HasLineBreak(std::string_view name) {
+  for (char c : name) {
+    if (c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+// Whether every key from `key` down, `depth` levels below its root, has names the parser takes.
+bool NamesParse(const RegistryKey& key, size_t depth) {
+  for (const RegistryValue& value : key.values()) {
+    if (value.name.size() > kMaxValueName || HasLineBreak(value.name)) return false;
+  }
+  if (!key.children().empty() && depth == kMaxDepth) return false;
+  for (const auto& [name, child] : key.children()) {
+    const std::string& written = child->name();
+    if (written.empty() || written.size() > 255 || HasLineBreak(written)) return false;
+    if (!NamesParse(*child, depth + 1)) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool FormatsExactly(const RegistryTree& tree) {
+  return NamesParse(*tree.classes_root, 0) && NamesParse(*tree.current_user, 0);
+}
 
 bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
   constexpr std::string_view kByteOrderMark = "\xFF\xFE";
@@ -276,16 +327,21 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
 }
 
 std::string FormatRegeditFile(const RegistryTree& tree) {
-  std::string out(kHeader);
-  out.append("\r\n\r\n");
+  std::string out;
+  FormatRegeditFile(tree, &out);
+  return out;
+}
+
+void FormatRegeditFile(const RegistryTree& tree, std::string* out) {
+  out->assign(kHeader);
+  out->append("\r\n\r\n");
   const std::pair<std::string_view, const RegistryKey*> roots[] = {
       {kClassesRoot, tree.classes_root.get()}, {kCurrentUser, tree.current_user.get()}};
   std::string path;
   for (const auto& [root_name, root] : roots) {
     path.assign(root_name);
     // A root has a section of its own only for values of its own.
-    if (!root->values().empty()) AppendSection(path, *root, &out);
-    for (const auto& [name, child] : root->children()) AppendTree(*child, &path, &out);
+    if (!root->values().empty()) AppendSection(path, *root, out);
+    for (const auto& [name, child] : root->children()) AppendTree(*child, &path, out);
   }
-  return out;
 }

@@ -17,5 +17,13 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree);
 
 // The file's text: "REGEDIT4", a blank line, then every key below the roots as a section with
 // its values in creation order and a blank line; keys sorted without regard to case, parents
-// before children; CRLF line ends. Parsing the result gives an equal tree.
+// before children; CRLF line ends. When FormatsExactly(tree), parsing the result gives an equal
+// tree.
 std::string FormatRegeditFile(const RegistryTree& tree);
+// The same text in place of `out`'s, written into the room `out` already has where it is enough.
+void FormatRegeditFile(const RegistryTree& tree, std::string* out);
+
+// Whether the text of `tree` parses back to an equal tree, which is whether every key and value
+// name is one the parser accepts: no CR or LF in any name, key names of 1 to 255 characters,
+// value names of at most 16383, and no key more than 512 levels below its root.
+bool FormatsExactly(const RegistryTree& tree);

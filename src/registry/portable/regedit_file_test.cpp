@@ -145,6 +145,70 @@ TEST(RegeditFileTest, WrapsLongHexLikeRegedit) {
   EXPECT_EQ(line, "\"" + std::string(80, 'n') + "\"=hex(ffffffff):01,\\\r\n  02,03\r\n");
 }
 
+TEST(RegeditFileTest, FormatsExactlyTellsWhetherTheTextReadsBackTheSame) {
+  struct Case {
+    const char* label;
+    void (*change)(RegistryTree* tree);
+    bool exact;
+  };
+  const Case cases[] = {
+      {"sample", [](RegistryTree*) {}, true},
+      {"LF in a key name", [](RegistryTree* t) { Key(t->current_user, "a\\b\n"); }, false},
+      {"CR in a key name", [](RegistryTree* t) { Key(t->classes_root, "x\ry"); }, false},
+      {"LF in a value name",
+       [](RegistryTree* t) { Key(t->current_user, "a")->SetValue("v\n", REG_SZ, "x\0"s); }, false},
+      {"CR in a root's value name",
+       [](RegistryTree* t) { t->classes_root->SetValue("\r", REG_DWORD, "1234"); }, false},
+      {"brackets, quotes and semicolons",
+       [](RegistryTree* t) {
+         Key(t->current_user, "[a]\\;b\\\"c]")->SetValue("@", REG_SZ, "]\0"s);
+       },
+       true},
+      {"longest key name",
+       [](RegistryTree* t) { Key(t->current_user, std::string(255, 'k').c_str()); }, true},
+      {"key name too long",
+       [](RegistryTree* t) {
+         bool created;
+         t->current_user->AddChild(std::string(256, 'k'), &created);
+       },
+       false},
+      {"empty key name",
+       [](RegistryTree* t) {
+         bool created;
+         t->current_user->AddChild("", &created);
+       },
+       false},
+      {"longest value name",
+       [](RegistryTree* t) { t->current_user->SetValue(std::string(16383, 'v'), REG_SZ, "\0"s); },
+       true},
+      {"value name too long",
+       [](RegistryTree* t) { t->current_user->SetValue(std::string(16384, 'v'), REG_SZ, "\0"s); },
+       false},
+      {"512 levels",
+       [](RegistryTree* t) {
+         auto key = t->current_user;
+         bool created;
+         for (int i = 0; i < 512; ++i) key = key->AddChild("k", &created);
+       },
+       true},
+      {"513 levels",
+       [](RegistryTree* t) {
+         auto key = t->classes_root;
+         bool created;
+         for (int i = 0; i < 513; ++i) key = key->AddChild("k", &created);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    RegistryTree tree = SampleTree();
+    c.change(&tree);
+    RegistryTree again;
+    bool reads_back = ParseRegeditFile(FormatRegeditFile(tree), &again) && again == tree;
+    EXPECT_EQ(reads_back, c.exact) << c.label;
+    EXPECT_EQ(FormatsExactly(tree), c.exact) << c.label;
+  }
+}
+
 TEST(RegeditFileTest, EveryValueTypeRoundTrips) {
   struct Case {
     DWORD type;

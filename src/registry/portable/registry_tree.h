@@ -2,6 +2,7 @@
 // whose names compare without regard to case and keep the case they were first written in.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,11 +49,16 @@ class RegistryKey {
 
  private:
   void MarkDeleted();
+  // Adds values_[place] to value_slots_, growing the table when it is half full.
+  void IndexValue(size_t place);
 
   std::string name_;
   Children children_;
   std::vector<RegistryValue> values_;
-  std::map<std::string, size_t, NameLess> value_index_;  // name -> place in values_
+  // A key with many values finds them through this open-addressing table of places in values_
+  // plus one (0 for a free slot), hashed on the case-folded name; a key with few values has
+  // none and looks through values_.
+  std::vector<uint32_t> value_slots_;
   bool deleted_ = false;
 };
 

@@ -82,6 +82,24 @@ TEST(RegistryTreeTest, TreesAreEqualOnlyWithTheSameNamesOrderTypesAndBytes) {
   EXPECT_FALSE(extra == make("k", "a", REG_SZ));
 }
 
+TEST(RegistryTreeTest, ValuesAreFoundInAnyCaseWhateverTheirNumber) {
+  // Around the sizes where a key starts and regrows its index of values.
+  for (int count : {1, 8, 9, 32, 33, 1000}) {
+    RegistryKey key("k");
+    for (int i = 0; i < count; ++i)
+      key.SetValue("Value" + std::to_string(i), REG_DWORD, std::to_string(i));
+    ASSERT_EQ(key.values().size(), static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const RegistryValue* found = key.FindValue("VALUE" + std::to_string(i));
+      ASSERT_NE(found, nullptr) << count << " " << i;
+      EXPECT_EQ(found, &key.values()[i]) << count << " " << i;
+      EXPECT_FALSE(key.SetValue("value" + std::to_string(i), REG_DWORD, std::to_string(i)));
+    }
+    EXPECT_EQ(key.FindValue("Value" + std::to_string(count)), nullptr) << count;
+    EXPECT_EQ(key.FindValue("Value"), nullptr) << count;
+  }
+}
+
 TEST(RegistryTreeTest, SplitsKeyPathsAsTheRegistryDoes) {
   struct Case {
     std::string path;
