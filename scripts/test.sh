@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Runs every test: the native build, then the Windows binding (win64) under Wine, and builds
-# the 32-bit shipping program. As root it first installs whatever of the tool chain is missing.
+# Runs every test: the native build, then the Windows binding (win64) under Wine, then the
+# 32-bit shipping program (its image, and the program under 32-bit Wine on qemu). As root it
+# first installs whatever of the tool chain is missing.
 set -eu
 cd "$(dirname "$0")/.."
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
+command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -d /usr/src/googletest ] || need+=(googletest)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
@@ -29,3 +31,11 @@ for preset in native win32 win64; do
 done
 ctest --preset native -j "$jobs"
 ctest --preset win64
+
+# The 32-bit shipping program: what its image needs and carries, then the program itself run
+# by 32-bit Wine under qemu (wine32-setup.sh prepares the machine and the prefix, once).
+ctest --preset win32 -L image
+wine32_began=$(date +%s)
+bash scripts/wine32-setup.sh build/win32
+ctest --preset win32 -L wine32 --verbose
+echo "wine32 stage: $(($(date +%s) - wine32_began)) s"

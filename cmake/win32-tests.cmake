@@ -1,0 +1,30 @@
+# Tests of the 32-bit shipping program.
+#   image   what the image imports and carries: nothing a clean Windows lacks, its resources
+#   wine32  the program itself, run by 32-bit Wine under qemu in a WoW64 prefix; every start
+#           costs about a minute, so a few scenarios run in one test
+if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+  return()
+endif()
+
+# The system's python3 first: the test scripts need nothing beyond its standard library.
+find_program(LKSPAN_PYTHON3 NAMES python3 HINTS /usr/bin REQUIRED)
+set(LKSPAN_WINDOWS_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/src/app/windows)
+
+add_test(NAME win32_image
+  COMMAND ${LKSPAN_PYTHON3} ${LKSPAN_WINDOWS_TESTS}/image_test.py
+    --objdump ${CMAKE_OBJDUMP} --version ${LKSPAN_VERSION_DOTS} $<TARGET_FILE:lkspanreg>)
+set_tests_properties(win32_image PROPERTIES LABELS image TIMEOUT 60)
+
+set(LKSPAN_WINE32_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine32)
+add_test(NAME wine32_prefix
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine32-setup.sh ${LKSPAN_WINE32_DIR})
+add_test(NAME wine32_stop
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine32-setup.sh --stop ${LKSPAN_WINE32_DIR})
+set_tests_properties(wine32_prefix PROPERTIES FIXTURES_SETUP wine32 LABELS wine32 TIMEOUT 1800)
+set_tests_properties(wine32_stop PROPERTIES FIXTURES_CLEANUP wine32 LABELS wine32 TIMEOUT 60)
+
+add_test(NAME wine32_register_upgrade_remove
+  COMMAND ${LKSPAN_PYTHON3} ${LKSPAN_WINDOWS_TESTS}/wine32_test.py
+    --prefix ${LKSPAN_WINE32_DIR}/wineprefix $<TARGET_FILE:lkspanreg>)
+set_tests_properties(wine32_register_upgrade_remove PROPERTIES
+  FIXTURES_REQUIRED wine32 LABELS wine32 TIMEOUT 1200)
