@@ -5,8 +5,11 @@
 #include <vector>
 
 #include "program_run.h"
+#include "scenario_table.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 const char kRegistered[] =
     "REGEDIT4\r\n"
@@ -100,12 +103,70 @@ TEST_F(ProgramTest, DoesNotCreateTheStoreWithoutAJob) {
 }
 
 TEST_F(ProgramTest, LeavesAnUnreadableStoreAsItIs) {
-  const std::string kCorrupt = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\"x\"=\"y\r\n";
-  WriteFileBytes(Store(), kCorrupt);
-  Run({"C:\\b\\band.dll"});
-  Run({"/U"});
-  EXPECT_EQ(ReadFileBytes(Store()), kCorrupt);
-  EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{"registry.reg"});
+  // A real reg export whose first e-acute (U+00E9) is made an e-ogonek (U+0119), which the
+  // store's 8-bit text cannot hold.
+  std::string wide = ReadFileBytes(LKSPAN_INTERCHANGE "/wine-export.reg");
+  ASSERT_NE(wide.find("\xe9\0"s), std::string::npos);
+  wide.replace(wide.find("\xe9\0"s), 2, "\x19\x01");
+  for (const std::string& unreadable :
+       {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\"x\"=\"y\r\n"s, wide}) {
+    WriteFileBytes(Store(), unreadable);
+    Run({"C:\\b\\band.dll"});
+    Run({"/U"});
+    EXPECT_EQ(ReadFileBytes(Store()), unreadable);
+    EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{"registry.reg"});
+  }
+}
+
+TEST_F(ProgramTest, StartsFromAStoreThatRegExportWrote) {
+  // Wine's reg export of an old basket list, in UTF-16 with Latin-1 texts, escaped line breaks
+  // and UTF-16 hex(2) and hex(7) data; the run writes the store back as REGEDIT4.
+  WriteFileBytes(Store(), ReadFileBytes(LKSPAN_INTERCHANGE "/wine-export.reg"));
+  Run({"C:\\Larkspan\\band.dll"});
+  std::string store = ReadFileBytes(Store());
+  EXPECT_EQ(store.substr(0, 10), "REGEDIT4\r\n");
+  EXPECT_NE(
+      store.find("[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
+                 "\"0\"=hex(1):43,61,66,e9,00\r\n"
+                 "\"1\"=\"C:\\\\Baskets\\\\cafe.lkb\"\r\n"
+                 "\"2\"=dword:00000002\r\n"
+                 "\"3\"=hex(1):54,68,e9,00\r\n"
+                 "\"Folder\"=hex(2):25,41,50,50,44,41,54,41,25,5c,4c,61,72,6b,73,70,61,6e,00\r\n"
+                 "\"NumberOfBaskets\"=dword:00000002\r\n"
+                 "\"Opened\"=hex(b):00,40,5e,d6,84,cf,da,01\r\n"
+                 "\"Quote\"=\"say \\\"hi\\\" \\\\ bye\"\r\n"
+                 "\"Recent\"=hex(7):43,61,66,e9,00,54,65,61,00,00\r\n"
+                 "\"Window\"=hex:00,01,fe,ff\r\n"
+                 "\"Path\"=\"C:\\\\Larkspan\\\\\"\r\n"
+                 "\"Name\"=\"lkspan.chm\"\r\n"
+                 "\"5\"=dword:00000002\r\n"
+                 "\"4\"=hex(1):4c,69,6e,65,20,31,0d,0a,4c,69,6e,65,20,32,00\r\n\r\n"
+                 "[HKEY_CURRENT_USER\\Software\\Larkspan\\Window]\r\n"
+                 "@=\"main\"\r\n"
+                 "\"Left\"=dword:00000010\r\n\r\n"),
+      std::string::npos)
+      << store;
+}
+
+TEST_F(ProgramTest, WritesTheStoreThatWineImports) {
+  // tests/interchange/native-store.reg, which lkspanreg_wine_tests imports into Wine's registry
+  // with regedit and reads back with reg export, is what this run writes: a registration with a
+  // Latin-1 path over a basket list and values of every kind that Wine's tools carry unchanged.
+  WriteFileBytes(
+      Store(),
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
+      "\"NumberOfBaskets\"=dword:00000002\r\n"
+      "\"0\"=hex(1):43,61,66,e9,00\r\n"
+      "\"1\"=hex(1):43,3a,5c,42,61,73,6b,65,74,73,5c,63,61,66,e9,2e,6c,6b,62,00\r\n"
+      "\"2\"=\"Tea\"\r\n\"3\"=\"C:\\\\Baskets\\\\tea.lkb\"\r\n"
+      "\"Folder\"=hex(2):25,41,50,50,44,41,54,41,25,5c,4c,61,72,6b,73,70,61,6e,00\r\n"
+      "\"Recent\"=hex(7):43,61,66,e9,00,54,65,61,00,00\r\n"
+      "\"Window\"=hex:00,01,fe,ff\r\n\"Opened\"=hex(b):00,40,5e,d6,84,cf,da,01\r\n"
+      "\"Flags\"=hex:\r\n\"Marker\"=hex(0):\r\n\"Note\"=hex(1):61,09,62,0d,0a,63,00\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Larkspan\\Window]\r\n"
+      "@=\"main\"\r\n\"Left\"=dword:00000010\r\n\r\n");
+  Run({"C:\\Program Files\\Caf\xe9\\band%1.dll"});
+  EXPECT_EQ(ReadFileBytes(Store()), ReadFileBytes(LKSPAN_INTERCHANGE "/native-store.reg"));
 }
 
 TEST_F(ProgramTest, FindsItsDefaultStore) {
@@ -136,3 +197,29 @@ TEST_F(ProgramTest, UpgradesAnOldBasketList) {
             std::string::npos)
       << store;
 }
+
+// Every row of the scenario table, on a private file store that starts as the row's registry.
+class ScenarioTest : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(ScenarioTest, OnTheFileStore) {
+  const Scenario& row = GetParam();
+  ASSERT_EQ(row.error, "");
+  if (row.skip.count("native")) GTEST_SKIP() << row.skip.at("native");
+  TempFolder folder;
+  std::string store = folder.path() + "/registry.reg";
+  if (!row.before.empty()) WriteFileBytes(store, row.before);
+  for (const std::vector<std::string>& args : row.runs) {
+    ProgramResult result = RunProgram(LKSPANREG_PATH, args, {"LARKSPAN_REGISTRY=" + store});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+  }
+  std::string after;
+  ASSERT_TRUE(BandTrees({FileExists(store) ? ReadFileBytes(store) : "REGEDIT4\r\n"}, &after));
+  EXPECT_EQ(after, row.ExpectedAfter("native"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ScenarioTest, ::testing::ValuesIn(LoadScenarios(LKSPAN_SCENARIOS)),
+                         [](const ::testing::TestParamInfo<Scenario>& row) {
+                           return row.param.name;
+                         });

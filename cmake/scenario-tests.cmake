@@ -1,0 +1,39 @@
+# The end-to-end scenario table, tests/scenarios/scenarios.txt, on every registry: the native
+# program on a file store (in lkspanreg_e2e_tests), and the Windows program on Wine's registry
+# (lkspanreg_wine_tests, which also checks that store files go through regedit and reg export
+# unchanged).
+set(LKSPAN_TEST_DATA ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+
+if(NOT WIN32)
+  target_sources(lkspan_testing PRIVATE src/testing/scenario_table.cpp)
+  target_compile_definitions(lkspanreg_e2e_tests PRIVATE
+    LKSPAN_SCENARIOS="${LKSPAN_TEST_DATA}/scenarios/scenarios.txt"
+    LKSPAN_INTERCHANGE="${LKSPAN_TEST_DATA}/interchange")
+  return()
+endif()
+
+# The scenario runner over the real registry reads the table with the store's own reader, built
+# here apart from the program (whose registry calls are Windows' own).
+add_library(lkspan_scenarios STATIC
+  src/testing/scenario_table.cpp
+  src/registry/portable/regedit_file.cpp
+  src/registry/portable/registry_tree.cpp
+)
+target_include_directories(lkspan_scenarios PRIVATE src/registry/portable PUBLIC src/testing)
+target_link_libraries(lkspan_scenarios PUBLIC lkspan_core)
+
+add_executable(lkspanreg_wine_tests src/app/lkspanreg_wine_test.cpp)
+target_link_libraries(lkspanreg_wine_tests PRIVATE lkspan_scenarios ${GTEST_TARGETS})
+target_compile_definitions(lkspanreg_wine_tests PRIVATE
+  LKSPANREG_PATH="$<TARGET_FILE:lkspanreg>"
+  LKSPAN_SCENARIOS="${LKSPAN_TEST_DATA}/scenarios/scenarios.txt"
+  LKSPAN_INTERCHANGE="${LKSPAN_TEST_DATA}/interchange")
+add_dependencies(lkspanreg_wine_tests lkspanreg)
+
+if(CMAKE_CROSSCOMPILING_EMULATOR AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # In the prefix of the wine fixture; one row after the other, as they share the registry.
+  add_test(NAME wine_scenarios COMMAND lkspanreg_wine_tests)
+  set_tests_properties(wine_scenarios PROPERTIES
+    FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENV}" LABELS wine TIMEOUT 900
+    RESOURCE_LOCK wine_registry)
+endif()

@@ -1,0 +1,348 @@
+// The Windows program on the registry it runs on (Wine's, in a throwaway prefix): every row of the
+// scenario table, and store files through regedit and reg export.
+//
+// A row starts by importing its registry with reg import, after deleting the band's three trees;
+// then the program runs once per run line, as its own process with exactly the row's arguments;
+// then each band tree that exists is read back with reg export. Both tools work on the view of the
+// registry this runner and the program share (/reg:32 for the 32-bit build). Two of Wine's tools'
+// ways are made up for, so that every row expects what the file store does:
+// - reg import ends every text with a NUL; a REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ stored without
+//   one is set after the import through RegSetValueExW, with a character after its data so that
+//   Wine does not add the NUL either.
+// - reg export writes a REG_DWORD of other than four bytes as dword: of four (reading past shorter
+//   data), and a text without its one NUL one character short; such values are read through
+//   RegEnumValueA instead.
+// The registry is checked right after the import, through the API, to hold the row's registry.
+//
+// The 32-bit build runs the rows marked wine32 only: every 32-bit start costs about a minute
+// under qemu.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "regedit_text.h"
+#include "scenario_table.h"
+
+namespace {
+
+constexpr bool k32Bit = sizeof(void*) == 4;
+
+// Bytes as Latin-1: each byte the character of that number. The program, in code page 1252,
+// reads back the same bytes for every character the table uses.
+std::wstring Widen(const std::string& bytes) {
+  std::wstring wide;
+  for (char c : bytes) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return wide;
+}
+
+// A Unix path as Wine sees it: Z: is the root of the Unix file system.
+std::wstring WindowsPath(const std::string& path) {
+  std::wstring windows = Widen(path);
+  for (wchar_t& c : windows) {
+    if (c == L'/') c = L'\\';
+  }
+  return path.empty() || path[0] != '/' ? windows : L"Z:" + windows;
+}
+
+// `arg` as the C runtime's command-line parser reads it back.
+std::wstring Quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(2 * backslashes, L'\\');
+  return out + L"\"";
+}
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out.flush());
+}
+
+// Where the runner keeps the files it hands to the tools.
+const std::wstring& WorkFolder() {
+  static const std::wstring folder = [] {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring path = std::wstring(temp) + L"lkspanreg-wine-test\\";
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path;
+  }();
+  return folder;
+}
+
+struct Finished {
+  bool started = false;
+  DWORD exitCode = 0;
+  std::string output;  // standard output and error
+};
+
+// Runs `commandLine`, standard input empty and output to a file, and waits for it.
+Finished RunCommand(std::wstring commandLine) {
+  Finished result;
+  std::wstring outputPath = WorkFolder() + L"output.txt";
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE output = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE input = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process = {};
+  result.started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+  CloseHandle(input);
+  CloseHandle(output);
+  if (!result.started) return result;
+  // A 32-bit start under qemu takes about a minute; ten is a hang.
+  if (WaitForSingleObject(process.hProcess, 600000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+  }
+  GetExitCodeProcess(process.hProcess, &result.exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  result.output = ReadBytes(outputPath);
+  return result;
+}
+
+// reg.exe of this machine's own bitness (a 32-bit one would run under qemu too), on our view.
+std::wstring Reg(const std::wstring& args) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  std::wstring reg = wow64 ? L"C:\\windows\\sysnative\\reg.exe" : L"reg.exe";
+  return reg + L" " + args + (k32Bit ? L" /reg:32" : L" /reg:64");
+}
+
+HKEY Root(bool classesRoot) {
+  return classesRoot ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
+}
+std::string RootName(bool classesRoot) {
+  return classesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+}
+
+class OpenKey {
+ public:
+  OpenKey(HKEY root, const std::string& path) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~OpenKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+bool SameName(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+std::vector<std::string> Subkeys(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      return names;
+    }
+    names.emplace_back(name, size);
+  }
+}
+
+// The band tree's path below its root with the tree's own name as stored; empty when missing.
+std::string StoredPath(const BandTree& band) {
+  OpenKey parent(Root(band.classesRoot), band.parent);
+  if (parent.get() == nullptr) return "";
+  for (const std::string& name : Subkeys(parent.get())) {
+    if (SameName(name, band.name)) return std::string(band.parent) + "\\" + name;
+  }
+  return "";
+}
+
+// Whether reg export writes the value so that it reads back the same.
+bool ExportKeepsExactly(DWORD type, const std::string& data) {
+  if (type == REG_DWORD) return data.size() == 4 || data.empty();
+  if (type == REG_SZ) return !data.empty() && data.find('\0') == data.size() - 1;
+  return true;
+}
+
+// The band trees as REGEDIT4 sections, read through the API; with `inexactOnly` only the
+// values reg export cannot write, and only keys that hold such values.
+void AppendApiTree(HKEY root, const std::string& rootName, const std::string& path,
+                   bool inexactOnly, std::string* out) {
+  OpenKey key(root, path);
+  if (key.get() == nullptr) return;
+  std::string section = "[" + rootName + "\\" + path + "]\r\n";
+  bool any = false;
+  for (DWORD index = 0;; ++index) {
+    char name[16384];
+    DWORD nameSize = sizeof name;
+    DWORD type = 0;
+    static BYTE data[1 << 16];
+    DWORD dataSize = sizeof data;
+    if (RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type, data, &dataSize) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    std::string bytes(reinterpret_cast<char*>(data), dataSize);
+    if (inexactOnly && ExportKeepsExactly(type, bytes)) continue;
+    AppendRegeditValue(&section, std::string(name, nameSize), type, bytes);
+    any = true;
+  }
+  if (any || !inexactOnly) *out += section + "\r\n";
+  for (const std::string& name : Subkeys(key.get())) {
+    AppendApiTree(root, rootName, path + "\\" + name, inexactOnly, out);
+  }
+}
+
+std::string ApiTrees(bool inexactOnly) {
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (const BandTree& band : kBandTrees) {
+    std::string path = StoredPath(band);
+    if (!path.empty()) {
+      AppendApiTree(Root(band.classesRoot), RootName(band.classesRoot), path, inexactOnly, &text);
+    }
+  }
+  return text;
+}
+
+// A REGEDIT4 file that deletes the band's trees, then adds `store` (a store file's text, or
+// empty).
+std::string ImportText(const std::string& store) {
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (const BandTree& band : kBandTrees) {
+    text += "[-" + RootName(band.classesRoot) + "\\" + band.parent + "\\" + band.name + "]\r\n\r\n";
+  }
+  const std::string header = "REGEDIT4\r\n";
+  return text + (store.compare(0, header.size(), header) == 0 ? store.substr(header.size()) : "");
+}
+
+// Imports `text` with reg import; a failure is the test's.
+void Import(const std::string& text) {
+  std::wstring file = WorkFolder() + L"import.reg";
+  ASSERT_TRUE(WriteBytes(file, text));
+  Finished import = RunCommand(Reg(L"import " + Quoted(file)));
+  ASSERT_TRUE(import.started);
+  ASSERT_EQ(import.exitCode, 0u) << import.output;
+}
+
+// The band trees as reg export writes them, each tree one text.
+std::vector<std::string> Exports() {
+  std::vector<std::string> texts;
+  for (const BandTree& band : kBandTrees) {
+    std::string path = StoredPath(band);
+    if (path.empty()) continue;
+    std::wstring file = WorkFolder() + L"export.reg";
+    DeleteFileW(file.c_str());
+    Finished exported =
+        RunCommand(Reg(L"export " + Quoted(Widen(RootName(band.classesRoot) + "\\" + path)) + L" " +
+                       Quoted(file) + L" /y"));
+    EXPECT_EQ(exported.exitCode, 0u) << path << ": " << exported.output;
+    texts.push_back(ReadBytes(file));
+  }
+  return texts;
+}
+
+std::string Trees(const std::vector<std::string>& texts) {
+  std::string trees;
+  EXPECT_TRUE(BandTrees(texts, &trees)) << "a text that does not parse";
+  return trees;
+}
+
+std::vector<Scenario> Rows() {
+  std::vector<Scenario> rows = LoadScenarios(LKSPAN_SCENARIOS);
+  return k32Bit ? Wine32Scenarios(rows) : rows;
+}
+
+class WineScenarioTest : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(WineScenarioTest, OnWinesRegistry) {
+  const Scenario& row = GetParam();
+  ASSERT_EQ(row.error, "");
+  if (row.skip.count("wine")) GTEST_SKIP() << row.skip.at("wine");
+
+  ASSERT_NO_FATAL_FAILURE(Import(ImportText(row.before)));
+  std::vector<TextValue> values;
+  ASSERT_TRUE(BandValues(row.before.empty() ? "REGEDIT4\r\n" : row.before, &values));
+  for (const TextValue& value : values) {
+    bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    if (!text || (!value.data.empty() && value.data.back() == '\0')) continue;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(Root(value.classesRoot), value.key.c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    std::wstring data = Widen(value.data) + L"#";
+    LONG set = RegSetValueExW(key, Widen(value.name).c_str(), 0, value.type,
+                              reinterpret_cast<const BYTE*>(data.data()),
+                              static_cast<DWORD>(2 * value.data.size()));
+    RegCloseKey(key);
+    ASSERT_EQ(set, ERROR_SUCCESS);
+  }
+  ASSERT_EQ(Trees({ApiTrees(false)}), Trees({row.before.empty() ? "REGEDIT4\r\n" : row.before}))
+      << "the registry does not hold the row's registry after the import";
+
+  std::wstring program = Quoted(WindowsPath(LKSPANREG_PATH));
+  for (const std::vector<std::string>& args : row.runs) {
+    std::wstring commandLine = program;
+    for (const std::string& arg : args) commandLine += L" " + Quoted(Widen(arg));
+    Finished run = RunCommand(commandLine);
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.output, "");
+  }
+
+  std::vector<std::string> texts = Exports();
+  texts.push_back(ApiTrees(true));
+  EXPECT_EQ(Trees(texts), row.ExpectedAfter("wine"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WineScenarioTest, ::testing::ValuesIn(Rows()),
+                         [](const ::testing::TestParamInfo<Scenario>& row) {
+                           return row.param.name;
+                         });
+
+// A store file the native program wrote goes into Wine's registry through regedit and comes back
+// through reg export with the same keys, values, types and bytes.
+TEST(WineInterchangeTest, StoreFileThroughRegeditAndRegExport) {
+  if (k32Bit) GTEST_SKIP() << "regedit works on the 64-bit view only";
+  std::string store = ReadBytes(WindowsPath(LKSPAN_INTERCHANGE "/native-store.reg"));
+  ASSERT_NE(store, "");
+  ASSERT_NO_FATAL_FAILURE(Import(ImportText("")));
+  Finished import =
+      RunCommand(L"regedit.exe /s " + Quoted(WindowsPath(LKSPAN_INTERCHANGE "/native-store.reg")));
+  ASSERT_EQ(import.exitCode, 0u) << import.output;
+  std::string expected = Trees({store});
+  EXPECT_NE(expected, "");
+  EXPECT_EQ(Trees(Exports()), expected);
+  ASSERT_NO_FATAL_FAILURE(Import(ImportText("")));
+}
+
+}  // namespace
