@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,10 +18,20 @@
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& env) {
-  ProgramResult result;
-  TempFolder capture;
-  std::string outPath = capture.path() + "/out";
-  std::string errPath = capture.path() + "/err";
+  return StartedProgram(program, args, env).Wait();
+}
+
+StartedProgram::StartedProgram(const std::string& program, const std::vector<std::string>& args,
+                               const std::vector<std::string>& env) {
+  const char* base = std::getenv("TMPDIR");
+  capture_ =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/lkspanreg-run-XXXXXX";
+  if (mkdtemp(&capture_[0]) == nullptr) {
+    capture_.clear();
+    return;
+  }
+  std::string outPath = capture_ + "/out";
+  std::string errPath = capture_ + "/err";
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -37,17 +49,41 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   envp.push_back(nullptr);
 
   pid_t pid = 0;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+    pid_ = pid;
   }
-  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.out = ReadFileBytes(outPath);
-  result.err = ReadFileBytes(errPath);
-  return result;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+StartedProgram::~StartedProgram() {
+  if (pid_ > 0) {
+    Signal(SIGKILL);
+    Wait();
+  }
+  if (!capture_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(capture_, ignored);
+  }
+}
+
+void StartedProgram::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+ProgramResult StartedProgram::Wait() {
+  if (pid_ <= 0) return result_;
+  int status = 0;
+  pid_t ended;
+  do {
+    ended = waitpid(pid_, &status, 0);
+  } while (ended < 0 && errno == EINTR);
+  pid_ = -1;
+  if (ended < 0) return result_;
+  if (WIFEXITED(status)) result_.exitStatus = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
+  result_.out = ReadFileBytes(capture_ + "/out");
+  result_.err = ReadFileBytes(capture_ + "/err");
+  return result_;
 }
 
 TempFolder::TempFolder() {

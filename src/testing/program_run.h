@@ -16,6 +16,27 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& env);
 
+// A run started as RunProgram starts it, without waiting for it: for tests that stop a run or
+// start several at once. One that is never waited for is killed and reaped when destroyed.
+class StartedProgram {
+ public:
+  StartedProgram(const std::string& program, const std::vector<std::string>& args,
+                 const std::vector<std::string>& env);
+  ~StartedProgram();
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  void Signal(int signal);
+  // Waits for the run to end (once) and collects what it printed.
+  ProgramResult Wait();
+
+ private:
+  std::string capture_;  // a private folder for its output, removed by the destructor
+  int pid_ = -1;
+  ProgramResult result_;
+};
+
 // A private folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
  public:

@@ -493,11 +493,17 @@ DWORD WriteNextStep(const std::string& path) {
 
 TEST_F(FileStoreTest, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewStore) {
   ASSERT_EQ(WriteNextStep(path_), 1u);
+  // The kills fall within a few commits' time, however slow this build or machine is.
+  auto began = std::chrono::steady_clock::now();
+  ASSERT_EQ(WriteNextStep(path_), 2u);
+  auto commit = std::chrono::steady_clock::now() - began;
+  const long window = std::max<long>(
+      50000, 4 * std::chrono::duration_cast<std::chrono::microseconds>(commit).count());
   std::random_device seed_source;
   unsigned seed = seed_source();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
-  DWORD step = 1;
+  DWORD step = 2;
   DWORD child_commits = 0;
   for (int round = 0; round < 40; ++round) {
     pid_t child = fork();
@@ -509,7 +515,7 @@ TEST_F(FileStoreTest, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewStore) {
       for (int i = 0; i < 100000; ++i) WriteNextStep(path_);
       _exit(0);
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(random() % 50000));
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % window));
     ASSERT_EQ(kill(child, SIGKILL), 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

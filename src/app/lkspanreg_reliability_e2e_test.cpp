@@ -1,0 +1,367 @@
+// The built program when things go wrong: killed at random moments, run side by side, given a
+// broken store or hostile arguments. Every run exits 0 and says nothing (or dies by the kill),
+// and the store always holds, byte for byte, the registry before a run or after a whole one.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "program_run.h"
+#include "regedit_file.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kBand[] = "C:\\Program Files\\Larkspan\\band.dll";
+const char kClassKey[] = "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
+const char kButtonKey[] =
+    "Software\\Microsoft\\Internet Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
+
+// A store that already holds other software's keys: `unrelated` values in keys of both roots,
+// and an old list of `baskets` baskets in the band's settings key.
+std::string StoreWith(int unrelated, int baskets) {
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (int key = 0; key * 50 < unrelated; ++key) {
+    std::string name = std::to_string(key);
+    text += "[HKEY_CLASSES_ROOT\\Vendor.Document." + name + "]\r\n";
+    for (int i = 0; i < 25; ++i) text += "\"v" + std::to_string(i) + "\"=\"text " + name + "\"\r\n";
+    text += "\r\n[HKEY_CURRENT_USER\\Software\\Vendor\\Product " + name + "]\r\n";
+    for (int i = 0; i < 25; ++i) text += "\"n" + std::to_string(i) + "\"=dword:0000002a\r\n";
+    text += "\r\n";
+  }
+  char count[16];
+  std::snprintf(count, sizeof count, "%08x", static_cast<unsigned>(baskets));
+  text += "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n\"NumberOfBaskets\"=dword:";
+  text += count;
+  text += "\r\n";
+  for (int i = 0; i < baskets; ++i) {
+    std::string n = std::to_string(i);
+    text += "\"" + std::to_string(2 * i) + "\"=\"Basket " + n + "\"\r\n";
+    text += "\"" + std::to_string(2 * i + 1) + "\"=\"C:\\\\Baskets\\\\" + n + ".txt\"\r\n";
+  }
+  return text + "\r\n";
+}
+
+// A private store in a folder of its own.
+class Store {
+ public:
+  const std::string& path() const { return path_; }
+  const std::string& folder() const { return folder_.path(); }
+  std::vector<std::string> Env() const { return {"LARKSPAN_REGISTRY=" + path_}; }
+  std::string Bytes() const { return ReadFileBytes(path_); }
+  void Fill(const std::string& bytes) const { WriteFileBytes(path_, bytes); }
+
+  // Runs the program to its end; it must exit 0 and say nothing. Returns the store's bytes.
+  std::string Run(const std::vector<std::string>& args) const {
+    ProgramResult result = RunProgram(LKSPANREG_PATH, args, Env());
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out + result.err, "");
+    return Bytes();
+  }
+
+ private:
+  TempFolder folder_;
+  std::string path_ = folder_.path() + "/registry.reg";
+};
+
+// The registry of `args` run one after the other on a store holding `bytes`.
+std::string RunInOrder(const std::string& bytes,
+                       const std::vector<std::vector<std::string>>& runs) {
+  Store store;
+  store.Fill(bytes);
+  for (const auto& args : runs) store.Run(args);
+  return store.Bytes();
+}
+
+const RegistryValue* FindValue(const RegistryTree& tree, bool classesRoot, const std::string& path,
+                               const std::string& name) {
+  std::shared_ptr<RegistryKey> key = classesRoot ? tree.classes_root : tree.current_user;
+  std::vector<std::string_view> names;
+  SplitKeyPath(path, &names);
+  for (std::string_view part : names) {
+    if (!(key = key->FindChild(part))) return nullptr;
+  }
+  return key->FindValue(name);
+}
+
+int Setting(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && std::atoi(value) > 0 ? std::atoi(value) : fallback;
+}
+
+std::mt19937 SeededRandom() {
+  unsigned seed = static_cast<unsigned>(Setting("LKSPAN_TEST_SEED", std::random_device()()));
+  ::testing::Test::RecordProperty("seed", std::to_string(seed));
+  std::printf("random seed %u (LKSPAN_TEST_SEED repeats it)\n", seed);
+  return std::mt19937(seed);
+}
+
+TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
+  // LKSPAN_KILLS sets the kills per job (registration, then removal).
+  const int kills = Setting("LKSPAN_KILLS", 150);
+  std::mt19937 random = SeededRandom();
+  const std::string original = StoreWith(3000, 333);
+  const std::string registered = RunInOrder(original, {{kBand}});
+  const std::string removed = RunInOrder(registered, {{"/U"}});
+  ASSERT_NE(registered, original);
+  ASSERT_NE(removed, registered);
+
+  struct Job {
+    const char* label;
+    std::string arg;
+    const std::string& before;
+    const std::string& after;
+  };
+  const Job jobs[] = {{"registration", kBand, original, registered},
+                      {"removal", "/U", registered, removed}};
+  for (const Job& job : jobs) {
+    SCOPED_TRACE(job.label);
+    Store store;
+    // How long a whole run takes here, so that the kills fall anywhere from its start to its end.
+    auto longest = Clock::duration::zero();
+    for (int i = 0; i < 3; ++i) {
+      store.Fill(job.before);
+      auto start = Clock::now();
+      ASSERT_EQ(store.Run({job.arg}), job.after);
+      longest = std::max(longest, Clock::now() - start);
+    }
+    const auto window = std::chrono::duration_cast<std::chrono::microseconds>(longest * 6 / 5);
+
+    int keptOld = 0, madeNew = 0, finished = 0, temporaryLeft = 0;
+    for (int kill = 0; kill < kills; ++kill) {
+      store.Fill(job.before);
+      // A kill that lands in the leak check at exit makes the sanitizer's tracer complain; that
+      // check is left to the runs that are not killed.
+      std::vector<std::string> env = store.Env();
+      env.push_back("ASAN_OPTIONS=detect_leaks=0");
+      StartedProgram run(LKSPANREG_PATH, {job.arg}, env);
+      ASSERT_TRUE(run.started());
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % (window.count() + 1)));
+      run.Signal(SIGKILL);
+      ProgramResult result = run.Wait();
+      ASSERT_TRUE(result.signal == SIGKILL || result.exitStatus == 0) << "kill " << kill;
+      ASSERT_EQ(result.out + result.err, "");
+      finished += result.exitStatus == 0 ? 1 : 0;
+
+      std::string now = store.Bytes();
+      RegistryTree tree;
+      ASSERT_TRUE(ParseRegeditFile(now, &tree)) << "kill " << kill;
+      ASSERT_TRUE(now == job.before || now == job.after) << "kill " << kill;
+      (now == job.before ? keptOld : madeNew) += 1;
+      temporaryLeft += FolderEntries(store.folder()).size() > 1 ? 1 : 0;
+    }
+    std::printf(
+        "%s: %d kills, %d left the old store, %d the new one (%d runs had ended), "
+        "%d left a temporary file\n",
+        job.label, kills, keptOld, madeNew, finished, temporaryLeft);
+    // The kills fell both before and after the commit, so both outcomes were put to the test.
+    EXPECT_GT(keptOld, 0);
+    EXPECT_GT(madeNew, 0);
+
+    // A temporary file left by a kill does not trouble the next run, nor stay behind it.
+    store.Fill(job.before);
+    EXPECT_EQ(store.Run({job.arg}), job.after);
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+  }
+}
+
+TEST(ParallelRunTest, EndsAsSomeOrderOfTheRunsOneAfterTheOther) {
+  // LKSPAN_PARALLEL_ROUNDS sets the rounds.
+  const int rounds = Setting("LKSPAN_PARALLEL_ROUNDS", 30);
+  const std::vector<std::vector<std::string>> runs = {
+      {"C:\\one\\band.dll"}, {"D:\\two\\band.dll"}, {"/U"}, {"E:\\three.dll"}};
+  const std::string start = StoreWith(1000, 100);
+
+  std::set<std::string> serial;
+  std::vector<size_t> order = {0, 1, 2, 3};
+  do {
+    std::vector<std::vector<std::string>> ordered;
+    for (size_t i : order) ordered.push_back(runs[i]);
+    serial.insert(RunInOrder(start, ordered));
+  } while (std::next_permutation(order.begin(), order.end()));
+
+  Store store;
+  std::set<std::string> seen;
+  for (int round = 0; round < rounds; ++round) {
+    store.Fill(start);
+    std::vector<std::unique_ptr<StartedProgram>> started;
+    for (const auto& args : runs) {
+      started.push_back(std::make_unique<StartedProgram>(LKSPANREG_PATH, args, store.Env()));
+    }
+    for (auto& run : started) {
+      ProgramResult result = run->Wait();
+      ASSERT_EQ(result.exitStatus, 0) << "round " << round;
+      ASSERT_EQ(result.out + result.err, "");
+    }
+    ASSERT_EQ(serial.count(store.Bytes()), 1u) << "round " << round;
+    ASSERT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+    seen.insert(store.Bytes());
+  }
+  std::printf("%d rounds of %zu runs at once: %zu of the %zu serial outcomes seen\n", rounds,
+              runs.size(), seen.size(), serial.size());
+}
+
+struct BadStore {
+  const char* label;
+  std::string bytes;
+};
+
+std::vector<BadStore> BadStores() {
+  const std::string good =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
+      "\"NumberOfBaskets\"=dword:00000001\r\n\"0\"=\"Fruit\"\r\n\"1\"=hex:41,42,00\r\n\r\n";
+  const std::string head = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n";
+  std::string garbage(4096, '\0');
+  std::mt19937 random(7);
+  for (char& c : garbage) c = static_cast<char>(random());
+  std::string withNul = good;
+  withNul.insert(good.find("Fruit"), 1, '\0');
+  return {
+      {"an empty file", ""},
+      {"a file cut inside the header", good.substr(0, 5)},
+      {"a file cut inside a text", good.substr(0, good.find("Fruit") + 2)},
+      {"a file cut before its last line feed", good.substr(0, good.size() - 1)},
+      {"binary garbage", garbage},
+      {"binary garbage after the header", "REGEDIT4\r\n" + garbage},
+      {"a NUL byte", withNul},
+      {"another header", "REGEDIT5\r\n\r\n" + good.substr(12)},
+      {"regedit's Unicode header",
+       "Windows Registry Editor Version 5.00\r\n\r\n" + good.substr(12)},
+      {"a byte order mark", "\xEF\xBB\xBF" + good},
+      {"an unterminated text", head + "\"0\"=\"Fruit\r\n\r\n"},
+      {"an unterminated name", head + "\"0=\"Fruit\"\r\n\r\n"},
+      {"an unterminated section", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\r\n"},
+      {"a section of another root", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"},
+      {"a value before any section", "REGEDIT4\r\n\r\n\"0\"=\"Fruit\"\r\n"},
+      {"a bad hex digit", head + "\"1\"=hex:4g,42\r\n"},
+      {"a hex byte of one digit", head + "\"1\"=hex:4,42\r\n"},
+      {"a missing hex byte", head + "\"1\"=hex:41,,42\r\n"},
+      {"an unclosed hex type", head + "\"1\"=hex(1:41\r\n"},
+      {"a hex continuation at the end", head + "\"1\"=hex:41,\\\r\n"},
+      {"a dword of nine digits", head + "\"n\"=dword:123456789\r\n"},
+      {"a dword without digits", head + "\"n\"=dword:\r\n"},
+      {"a negative dword", head + "\"n\"=dword:-1\r\n"},
+      {"a lone carriage return", head + "\"0\"=\"Fr\ruit\"\r\n"},
+      {"a key name of megabytes",
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + std::string(4 << 20, 'k') + "]\r\n\r\n"},
+      {"an unterminated text of megabytes", head + "\"0\"=\"" + std::string(4 << 20, 't') + "\r\n"},
+  };
+}
+
+TEST(BadStoreTest, IsNeverRewritten) {
+  Store store;
+  for (const BadStore& bad : BadStores()) {
+    SCOPED_TRACE(bad.label);
+    store.Fill(bad.bytes);
+    for (const char* arg : {kBand, "/U"}) EXPECT_EQ(store.Run({arg}), bad.bytes);
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+  }
+}
+
+TEST(BadStoreTest, APathThatIsNoFileIsLeftAlone) {
+  // A folder in the store's place, and a store whose folder would have to be made in a file.
+  Store store;
+  ASSERT_EQ(mkdir(store.path().c_str(), 0755), 0);
+  WriteFileBytes(store.path() + "/inside", "kept");
+  const std::string underFile = store.folder() + "/plain/registry.reg";
+  WriteFileBytes(store.folder() + "/plain", "kept");
+  for (const std::string& path : {store.path(), underFile}) {
+    SCOPED_TRACE(path);
+    for (const char* arg : {kBand, "/U"}) {
+      ProgramResult result = RunProgram(LKSPANREG_PATH, {arg}, {"LARKSPAN_REGISTRY=" + path});
+      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_EQ(result.out + result.err, "");
+    }
+  }
+  EXPECT_EQ(FolderEntries(store.folder()), (std::vector<std::string>{"plain", "registry.reg"}));
+  EXPECT_EQ(FolderEntries(store.path()), std::vector<std::string>{"inside"});
+  EXPECT_EQ(ReadFileBytes(store.path() + "/inside"), "kept");
+  EXPECT_EQ(ReadFileBytes(store.folder() + "/plain"), "kept");
+}
+
+TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
+  // Permission bits do not stop root, so as root the program runs as the user nobody, for whom
+  // the folder (root's, mode 0755) is read-only; as anyone else the folder is made read-only.
+  const bool root = geteuid() == 0;
+  const char kSetpriv[] = "/usr/bin/setpriv";
+  if (root && access(kSetpriv, X_OK) != 0) {
+    GTEST_SKIP() << "running as root without " << kSetpriv << " to run the program as another user";
+  }
+  Store store;
+  const std::string before = StoreWith(100, 3);
+  store.Fill(before);
+  ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
+  ASSERT_EQ(chmod(store.folder().c_str(), root ? 0755 : 0555), 0);
+  for (const char* arg : {kBand, "/U"}) {
+    ProgramResult result =
+        root ? RunProgram(kSetpriv,
+                          {"--reuid=65534", "--regid=65534", "--clear-groups", LKSPANREG_PATH, arg},
+                          store.Env())
+             : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
+    EXPECT_EQ(result.exitStatus, 0) << arg;
+    EXPECT_EQ(result.out + result.err, "") << arg;
+  }
+  EXPECT_EQ(store.Bytes(), before);
+  EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+  // The same runs with the right to write do change the store: the refusal above was the folder's.
+  ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
+  EXPECT_NE(store.Run({kBand}), before);
+}
+
+TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {
+  std::string highBytes = "C:\\";
+  for (int c = 0x80; c <= 0xFF; ++c) highBytes.push_back(static_cast<char>(c));
+  struct Argument {
+    const char* label;
+    std::string text;
+    bool stored;
+  };
+  const Argument arguments[] = {
+      {"254 characters", "C:\\" + std::string(251, 'x'), true},
+      {"255 characters", "C:\\" + std::string(252, 'x'), false},
+      {"1,000 characters", "C:\\" + std::string(997, 'x'), false},
+      {"100,000 characters", "C:\\" + std::string(99997, 'x'), false},
+      {"an empty argument", "", false},
+      {"format directives", "C:\\%s%n%x%%%p%d%1$s%-99999999s\\%n%n%n.dll", true},
+      {"bytes 0x80 to 0xFF", highBytes + "\\band.dll", true},
+      {"a line break and quotes", "C:\\a \"b\"\r\nc\\band.dll", true},
+  };
+  const std::string before = StoreWith(100, 3);
+  Store store;
+  for (const Argument& argument : arguments) {
+    SCOPED_TRACE(argument.label);
+    store.Fill(before);
+    std::string after = store.Run({argument.text});
+    if (!argument.stored) {
+      EXPECT_EQ(after, before);
+      continue;
+    }
+    RegistryTree tree;
+    ASSERT_TRUE(ParseRegeditFile(after, &tree));
+    const std::pair<const RegistryValue*, std::string> expected[] = {
+        {FindValue(tree, true, std::string(kClassKey) + "\\InprocServer32", ""), argument.text},
+        {FindValue(tree, false, kButtonKey, "Icon"), argument.text + ",3007"},
+        {FindValue(tree, false, kButtonKey, "HotIcon"), argument.text + ",3006"},
+    };
+    for (const auto& [value, text] : expected) {
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(value->type, REG_SZ);
+      EXPECT_EQ(value->data, text + '\0');
+    }
+    // What was there before is still there.
+    EXPECT_NE(FindValue(tree, true, "Vendor.Document.1", "v24"), nullptr);
+  }
+}
+
+}  // namespace
