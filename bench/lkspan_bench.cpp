@@ -120,7 +120,7 @@ void BM_UpgradeBasketList(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     std::optional<TreeStore> store(std::in_place);
-    FillOldBasketList(&store->tree(), static_cast<int>(state.range(0)));
+    FillBasketList(&store->tree(), static_cast<int>(state.range(0)));
     std::optional<ScopedRegistryBinding> binding(std::in_place, &*store);
     std::optional<ScopedKey> settings(std::in_place);
     settings->Create(HKEY_CURRENT_USER, "Software\\Larkspan", KEY_ALL_ACCESS);

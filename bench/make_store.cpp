@@ -1,7 +1,7 @@
 // Writes a starting store for the process benchmarks.
-//   lkspan_bench_store VALUES BASKETS FILE
-// FILE gets VALUES unrelated values and, when BASKETS is not 0, an old list of that many
-// baskets, in the store's own form.
+//   lkspan_bench_store VALUES BASKETS FILE [current]
+// FILE gets VALUES unrelated values and, when BASKETS is not 0, a list of that many baskets in
+// the old layout (in the current one with `current`), in the store's own form.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,13 +10,14 @@
 #include "store_maker.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s VALUES BASKETS FILE\n", argv[0]);
+  bool current = argc == 5 && std::string(argv[4]) == "current";
+  if (argc != 4 && !current) {
+    std::fprintf(stderr, "usage: %s VALUES BASKETS FILE [current]\n", argv[0]);
     return 2;
   }
   RegistryTree tree;
   FillUnrelated(&tree, std::atoi(argv[1]));
-  if (int baskets = std::atoi(argv[2]); baskets > 0) FillOldBasketList(&tree, baskets);
+  if (int baskets = std::atoi(argv[2]); baskets > 0) FillBasketList(&tree, baskets, current);
   std::string text = FormatRegeditFile(tree);
   std::FILE* file = std::fopen(argv[3], "wb");
   if (file == nullptr) {

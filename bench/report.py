@@ -10,6 +10,7 @@ import sys
 STORES = [
     ("empty", "empty store"),
     ("baskets333", "old list of 333 baskets"),
+    ("current333", "current list of 333 baskets"),
     ("values1000", "1,000 unrelated values"),
     ("values10000", "10,000 unrelated values"),
     ("values100000", "100,000 unrelated values"),
@@ -62,10 +63,13 @@ def main():
                 f"| {ms(m['floor (a)'])} | {ms(m['floor (b)'])} | {ratio:.2f} "
                 f"| ≤ {limit} {verdict(ratio <= limit)} | {peak:,} KiB "
                 f"| ≤ {bound:,.0f} KiB {verdict(peak <= bound)} |")
-    extra = register_medians["baskets333"] / register_medians["empty"] - 1
+    extra = register_medians["baskets333"] / register_medians["current333"] - 1
+    over_empty = register_medians["baskets333"] / register_medians["empty"] - 1
     out.append("")
-    out.append(f"Converting 333 baskets (registration over the old list against registration on "
-               f"the empty store) adds {extra * 100:.1f} % (goal < 20 %: {verdict(extra < 0.2)}).")
+    out.append(f"Converting 333 baskets adds {extra * 100:.1f} % to a registration (over the old "
+               f"list against over the same list already converted; goal < 20 %: "
+               f"{verdict(extra < 0.2)}). Against a registration on the empty store, which also "
+               f"leaves out reading and writing the list, it adds {over_empty * 100:.1f} %.")
     out.append(f"Peak RSS baseline: {baseline:,} KiB for a registration on the empty store "
                f"({no_job_peak:,} KiB for a run with no argument, which reads no store).")
 

@@ -111,12 +111,14 @@ void FillUnrelated(RegistryTree* tree, int values) {
   }
 }
 
-void FillOldBasketList(RegistryTree* tree, int baskets) {
+void FillBasketList(RegistryTree* tree, int baskets, bool current) {
   auto settings = Child(Child(tree->current_user, "Software"), "Larkspan");
   settings->SetValue("NumberOfBaskets", REG_DWORD, LittleEndian(static_cast<uint32_t>(baskets), 4));
+  int per_basket = current ? 3 : 2;
   for (int i = 0; i < baskets; ++i) {
-    settings->SetValue(std::to_string(2 * i), REG_SZ, Text("basket " + std::to_string(i)));
-    settings->SetValue(std::to_string(2 * i + 1), REG_SZ,
+    settings->SetValue(std::to_string(per_basket * i), REG_SZ, Text("basket " + std::to_string(i)));
+    settings->SetValue(std::to_string(per_basket * i + 1), REG_SZ,
                        Text("C:\\baskets\\" + std::to_string(i) + "\\list.txt"));
+    if (current) settings->SetValue(std::to_string(3 * i + 2), REG_DWORD, LittleEndian(2, 4));
   }
 }

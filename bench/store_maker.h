@@ -9,6 +9,7 @@
 // wrap, expandable and multiple texts, 8-byte numbers).
 void FillUnrelated(RegistryTree* tree, int values);
 
-// Adds the band's settings key holding an old basket list of `baskets` baskets: the count and
-// two texts per basket.
-void FillOldBasketList(RegistryTree* tree, int baskets);
+// Adds the band's settings key holding a basket list of `baskets` baskets: the count and two
+// texts per basket in the old layout, or with `current` the two texts and the number 2 as the
+// upgrade leaves them.
+void FillBasketList(RegistryTree* tree, int baskets, bool current = false);

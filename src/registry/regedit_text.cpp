@@ -22,6 +22,18 @@ constexpr size_t kLongestPrefix = 14;
 
 constexpr char kDigits[] = "0123456789abcdef";
 
+// The two digits of every byte.
+struct HexPairs {
+  constexpr HexPairs() : text() {
+    for (int byte = 0; byte < 256; ++byte) {
+      text[2 * byte] = kDigits[byte >> 4];
+      text[2 * byte + 1] = kDigits[byte & 0xF];
+    }
+  }
+  char text[512];
+};
+constexpr HexPairs kHexPairs;
+
 bool IsPlainText(std::string_view data) {
   if (data.empty() || data.back() != '\0') return false;
   for (size_t i = 0; i + 1 < data.size(); ++i) {
@@ -58,9 +70,8 @@ char* WriteHexNumber(char* out, uint32_t number, int min_digits) {
 // `column` is how many characters the current line already holds.
 char* WriteHexBytes(char* out, std::string_view data, size_t column) {
   for (size_t i = 0; i < data.size(); ++i) {
-    unsigned char byte = static_cast<unsigned char>(data[i]);
-    *out++ = kDigits[byte >> 4];
-    *out++ = kDigits[byte & 0xF];
+    std::memcpy(out, &kHexPairs.text[2 * static_cast<unsigned char>(data[i])], 2);
+    out += 2;
     if (i + 1 == data.size()) break;
     *out++ = ',';
     column += 3;

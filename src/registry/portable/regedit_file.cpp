@@ -198,11 +198,7 @@ class Parser {
     size_t pos = 1;
     if (line[0] == '"') {
       pos = 0;
-      // A name holding a line break (a UTF-16 file's \r or \n) could not be written back.
-      if (!ReadQuoted(line, &pos, &name_, unicode_) || name_.size() > kMaxValueName ||
-          name_.find_first_of("\r\n") != std::string::npos) {
-        return false;
-      }
+      if (!ReadQuoted(line, &pos, &name_, unicode_) || name_.size() > kMaxValueName) return false;
     } else {
       name_.clear();
     }
@@ -297,7 +293,8 @@ void AppendTree(const RegistryKey& key, std::string* path, std::string* out) {
 
 bool HasLineBreak(std::string_view name) {
   for (char c : name) {
-    if (c == '\r' || c == '\n') return true;
+    // One test for the usual byte, above both.
+    if (static_cast<unsigned char>(c) <= '\r' && (c == '\r' || c == '\n')) return true;
   }
   return false;
 }

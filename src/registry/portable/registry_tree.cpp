@@ -55,6 +55,8 @@ bool NameLess::operator()(std::string_view a, std::string_view b) const {
 
 bool NamesEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  // Names in a key often differ only at the end ("Value1", "Value2"): look there first.
+  if (!a.empty() && a.back() != b.back() && Fold(a.back()) != Fold(b.back())) return false;
   // Eight bytes at a time while they match as they stand, which needs no folding.
   size_t i = 0;
   for (; i + 8 <= a.size(); i += 8) {
