@@ -3,9 +3,8 @@
 //
 // A row starts by importing its registry with reg import, after deleting the band's three trees;
 // then the program runs once per run line, as its own process with exactly the row's arguments;
-// then each band tree that exists is read back with reg export. Both tools work on the view of the
-// registry this runner and the program share (/reg:32 for the 32-bit build). Two of Wine's tools'
-// ways are made up for, so that every row expects what the file store does:
+// then each band tree that exists is read back with reg export. Two of Wine's tools' ways are made
+// up for, so that every row expects what the file store does:
 // - reg import ends every text with a NUL; a REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ stored without
 //   one is set after the import through RegSetValueExW, with a character after its data so that
 //   Wine does not add the NUL either.
@@ -13,13 +12,10 @@
 //   data), and a text without its one NUL one character short; such values are read through
 //   RegEnumValueA instead.
 // The registry is checked right after the import, through the API, to hold the row's registry.
-//
-// The 32-bit build runs the rows marked wine32 only: every 32-bit start costs about a minute
-// under qemu.
+// (The rows marked wine32 also run with the 32-bit program: src/app/windows/wine32_test.py.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -29,8 +25,6 @@
 #include "scenario_table.h"
 
 namespace {
-
-constexpr bool k32Bit = sizeof(void*) == 4;
 
 // Bytes as Latin-1: each byte the character of that number. The program, in code page 1252,
 // reads back the same bytes for every character the table uses.
@@ -116,8 +110,7 @@ Finished RunCommand(std::wstring commandLine) {
   CloseHandle(input);
   CloseHandle(output);
   if (!result.started) return result;
-  // A 32-bit start under qemu takes about a minute; ten is a hang.
-  if (WaitForSingleObject(process.hProcess, 600000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, INFINITE);
   }
@@ -128,12 +121,8 @@ Finished RunCommand(std::wstring commandLine) {
   return result;
 }
 
-// reg.exe of this machine's own bitness (a 32-bit one would run under qemu too), on our view.
 std::wstring Reg(const std::wstring& args) {
-  BOOL wow64 = FALSE;
-  IsWow64Process(GetCurrentProcess(), &wow64);
-  std::wstring reg = wow64 ? L"C:\\windows\\sysnative\\reg.exe" : L"reg.exe";
-  return reg + L" " + args + (k32Bit ? L" /reg:32" : L" /reg:64");
+  return L"reg.exe " + args + L" /reg:64";
 }
 
 HKEY Root(bool classesRoot) {
@@ -277,11 +266,6 @@ std::string Trees(const std::vector<std::string>& texts) {
   return trees;
 }
 
-std::vector<Scenario> Rows() {
-  std::vector<Scenario> rows = LoadScenarios(LKSPAN_SCENARIOS);
-  return k32Bit ? Wine32Scenarios(rows) : rows;
-}
-
 class WineScenarioTest : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(WineScenarioTest, OnWinesRegistry) {
@@ -324,7 +308,8 @@ TEST_P(WineScenarioTest, OnWinesRegistry) {
   EXPECT_EQ(Trees(texts), row.ExpectedAfter("wine"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WineScenarioTest, ::testing::ValuesIn(Rows()),
+INSTANTIATE_TEST_SUITE_P(Table, WineScenarioTest,
+                         ::testing::ValuesIn(LoadScenarios(LKSPAN_SCENARIOS)),
                          [](const ::testing::TestParamInfo<Scenario>& row) {
                            return row.param.name;
                          });
@@ -332,7 +317,6 @@ INSTANTIATE_TEST_SUITE_P(Table, WineScenarioTest, ::testing::ValuesIn(Rows()),
 // A store file the native program wrote goes into Wine's registry through regedit and comes back
 // through reg export with the same keys, values, types and bytes.
 TEST(WineInterchangeTest, StoreFileThroughRegeditAndRegExport) {
-  if (k32Bit) GTEST_SKIP() << "regedit works on the 64-bit view only";
   std::string store = ReadBytes(WindowsPath(LKSPAN_INTERCHANGE "/native-store.reg"));
   ASSERT_NE(store, "");
   ASSERT_NO_FATAL_FAILURE(Import(ImportText("")));

@@ -356,14 +356,6 @@ std::vector<Scenario> LoadScenarios(const std::string& path) {
   return rows;
 }
 
-std::vector<Scenario> Wine32Scenarios(const std::vector<Scenario>& rows) {
-  std::vector<Scenario> subset;
-  for (const Scenario& row : rows) {
-    if (row.wine32 || !row.error.empty()) subset.push_back(row);
-  }
-  return subset;
-}
-
 bool BandTrees(const std::vector<std::string>& texts, std::string* out) {
   RegistryTree merged;
   for (const std::string& text : texts) {

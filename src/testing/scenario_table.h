@@ -30,8 +30,6 @@ void PrintTo(const Scenario& row, std::ostream* out);
 // The rows of the table at `path`. A table that cannot be read or has a malformed row gives a
 // single row named "table_is_unreadable" whose `error` says where.
 std::vector<Scenario> LoadScenarios(const std::string& path);
-// Only the rows marked wine32.
-std::vector<Scenario> Wine32Scenarios(const std::vector<Scenario>& rows);
 
 // The band's three key trees, in this order; each is given by its parent's path and its name.
 struct BandTree {

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Runs the 32-bit lkspanreg.exe under 32-bit Wine (qemu) in a WoW64 prefix, as on 64-bit Windows.
 
-Scenarios, in order, on one registry:
-  1. an old basket list is seeded; registering writes the whole layout, the class keys in the
-     32-bit view only, and converts the list;
-  2. registering again leaves the same layout (the list is not converted twice);
-  3. /U removes the three trees and nothing above them.
+The scenarios are the rows marked wine32 in tests/scenarios/scenarios.txt, the table every
+registry runs: registering over an old basket list, registering again over the result, and /U.
+Each row starts from its registry, imported into the 32-bit view once the band's three trees are
+deleted; the program runs once per run line; then the three trees in the 32-bit view must be the
+row's. Besides, the class key must be in the 32-bit view only (under
+HKLM\\Software\\Classes\\Wow6432Node in the 64-bit view, never in the 64-bit HKCR\\CLSID), and /U
+must leave the key above the button's.
 The registry is seeded and read by the 64-bit reg.exe with /reg:32 or /reg:64, which runs at
 native speed; every 32-bit start costs about a minute, so the test counts and times them.
 
@@ -13,59 +15,23 @@ usage: wine32_test.py --prefix WINEPREFIX LKSPANREG_EXE
 """
 import argparse
 import os
-import re
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "..", "..", "..", "tests", "scenarios"))
+import scenario_table  # noqa: E402
+
 WINE32 = "/usr/lib/wine/wine"
 WINE64 = "/usr/lib/wine/wine64"
-SERVER = r"C:\Program Files\Larkspan\band.dll"
-BAND = "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"
+BAND = scenario_table.BAND
 CLASS_KEY = "HKEY_CLASSES_ROOT\\CLSID\\" + BAND
-BUTTON_KEY = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions\\" + BAND
-SETTINGS_KEY = "HKEY_CURRENT_USER\\Software\\Larkspan"
+BUTTON_PARENT = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions"
 # Where a 64-bit Windows keeps the classes that 32-bit programs write.
 WOW64_CLASS_KEY = "HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\CLSID\\" + BAND
-
-OLD_BASKETS = ["Inbox", r"C:\Baskets\inbox.lkb", "Archive", r"C:\Baskets\archive.lkb"]
-SEED = "\r\n".join([
-    "REGEDIT4", "", "[%s]" % SETTINGS_KEY, '"NumberOfBaskets"=dword:00000002',
-] + ['"%d"="%s"' % (i, text.replace("\\", "\\\\")) for i, text in enumerate(OLD_BASKETS)]) + "\r\n"
-
-EXPECTED = {
-    CLASS_KEY: {
-        "": {None: ("sz", "&Larkspan")},
-        "\\Implemented Categories": {},
-        "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}": {},
-        "\\InprocServer32": {None: ("sz", SERVER), "ThreadingModel": ("sz", "Apartment")},
-    },
-    BUTTON_KEY: {
-        "": {
-            None: ("sz", "Default"),
-            "Default Visible": ("sz", "Yes"),
-            "ButtonText": ("sz", "Larkspan"),
-            "HotIcon": ("sz", SERVER + ",3006"),
-            "Icon": ("sz", SERVER + ",3007"),
-            "CLSID": ("sz", "{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}"),
-            "BandCLSID": ("sz", BAND),
-        },
-    },
-    SETTINGS_KEY: {
-        "": {
-            "Path": ("sz", "C:\\Program Files\\Larkspan\\"),
-            "Name": ("sz", "lkspan.chm"),
-            "NumberOfBaskets": ("dword", 2),
-            "0": ("sz", OLD_BASKETS[0]),
-            "1": ("sz", OLD_BASKETS[1]),
-            "2": ("dword", 2),
-            "3": ("sz", OLD_BASKETS[2]),
-            "4": ("sz", OLD_BASKETS[3]),
-            "5": ("dword", 2),
-        },
-    },
-}
+TREE_KEYS = ["%s\\%s\\%s" % tree for tree in scenario_table.BAND_TREES]
 
 
 class Wine:
@@ -102,7 +68,7 @@ class Wine:
         return "Z:" + os.path.join(self.workdir, name).replace("/", "\\")
 
     def export(self, key, view):
-        """The key's tree in the given view as {subkey: {value name: value}}, or None."""
+        """What reg export writes for the key in the given view (bytes), or None."""
         target = os.path.join(self.workdir, "export.reg")
         if os.path.exists(target):
             os.remove(target)
@@ -110,41 +76,23 @@ class Wine:
         if code != 0:
             return None
         with open(target, "rb") as f:
-            return parse_export(f.read().decode("utf-16"), key)
+            return f.read()
+
+    def import_text(self, text):
+        with open(os.path.join(self.workdir, "import.reg"), "wb") as f:
+            f.write(text.encode("latin-1"))
+        return self.reg("import", self.windows_path("import.reg"), "/reg:32")
+
+    def band_trees(self):
+        """The band's three trees in the 32-bit view, as the rows compare them."""
+        exports = [self.export(key, "32") for key in TREE_KEYS]
+        return scenario_table.band_trees([text for text in exports if text is not None])
 
 
-def parse_string(text):
-    return re.sub(r"\\(.)", r"\1", text)
-
-
-def parse_export(text, root):
-    """Reads what reg export writes; subkeys are named relative to `root`."""
-    lines = text.replace("\r\n", "\n").split("\n")
-    assert lines[0].lstrip("\ufeff") == "Windows Registry Editor Version 5.00", lines[0]
-    tree, values, pending = {}, None, ""
-    for line in lines[1:]:
-        if line.endswith("\\"):
-            pending += line[:-1].strip()  # a hex(...) value that goes on
-            continue
-        line, pending = pending + line.strip(), ""
-        if not line:
-            continue
-        if line.startswith("[") and line.endswith("]"):
-            name = line[1:-1]
-            assert name.lower().startswith(root.lower()), (name, root)
-            values = tree.setdefault(name[len(root):], {})
-            continue
-        m = re.match(r'(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
-        assert m and values is not None, line
-        name = None if m.group(1) == "@" else parse_string(m.group(2))
-        data = m.group(3)
-        if data.startswith('"') and data.endswith('"'):
-            values[name] = ("sz", parse_string(data[1:-1]))
-        elif data.startswith("dword:"):
-            values[name] = ("dword", int(data[6:], 16))
-        else:
-            values[name] = ("other", data)
-    return tree
+def relative_tree(text, path):
+    """The tree at `path` in a registry text (bytes), its keys named from `path` on."""
+    key = scenario_table.find(scenario_table.parse(text), path) if text is not None else None
+    return None if key is None else scenario_table.dump(key, "")
 
 
 class Checks:
@@ -161,16 +109,36 @@ class Checks:
         else:
             self.failed += 1
 
-    def layout(self, wine):
-        for key, expected in EXPECTED.items():
-            got = wine.export(key, "32")
-            self.check(got == expected, "layout of " + key,
-                       "got %r\n       want %r" % (got, expected))
-        self.check(wine.export(WOW64_CLASS_KEY, "64") == EXPECTED[CLASS_KEY],
-                   "the 64-bit view has the class only under " + WOW64_CLASS_KEY)
+    def views(self, wine, expected_after):
+        """Where the class key is in the two views; what /U leaves above the button's key."""
+        expected_class = relative_tree(expected_after.encode("latin-1"), CLASS_KEY)
+        if expected_class is not None:
+            got = relative_tree(wine.export(WOW64_CLASS_KEY, "64"), WOW64_CLASS_KEY)
+            self.check(got == expected_class, "the 64-bit view has the class under " +
+                       WOW64_CLASS_KEY, "got %r\n       want %r" % (got, expected_class))
+        else:
+            self.check(wine.export(WOW64_CLASS_KEY, "64") is None, "no " + WOW64_CLASS_KEY)
         self.check(wine.export(CLASS_KEY, "64") is None, "no class key in the 64-bit view")
         self.check(wine.export("HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\" + BAND, "64")
                    is None, "no class key under HKLM\\Software\\Classes\\CLSID (64-bit)")
+        if relative_tree(expected_after.encode("latin-1"), TREE_KEYS[1]) is None:
+            self.check(wine.export(BUTTON_PARENT, "32") is not None, "kept: " + BUTTON_PARENT)
+
+
+def import_text(before):
+    """A REGEDIT4 text that deletes the band's trees, then adds the row's registry."""
+    text = "REGEDIT4\r\n\r\n" + "".join("[-%s]\r\n\r\n" % key for key in TREE_KEYS)
+    return text + (before.split("\r\n", 1)[1] if before else "")
+
+
+def imports_exactly(value):
+    """reg import ends every text with a NUL and reg export writes only four-byte REG_DWORDs:
+    a row holding other values needs lkspanreg_wine_tests, which sets and reads them through
+    the registry API."""
+    _, _, kind, raw = value
+    if kind in scenario_table.TEXT_TYPES:
+        return raw.endswith(b"\0")
+    return kind != 4 or len(raw) in (0, 4)
 
 
 def main():
@@ -181,33 +149,30 @@ def main():
     exe = os.path.abspath(args.exe)
     checks = Checks()
     began = time.monotonic()
+    rows = [row for row in scenario_table.load() if row.wine32 and "wine" not in row.skip]
+    checks.check(len(rows) > 0, "the scenario table has rows marked wine32")
 
     with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(args.prefix))) as work:
         wine = Wine(os.path.abspath(args.prefix), work)
-
-        print("start: no earlier run is left", flush=True)
-        for key in EXPECTED:
-            wine.reg("delete", key, "/f", "/reg:32")
-        for key in EXPECTED:
-            checks.check(wine.export(key, "32") is None, "no " + key)
-        with open(os.path.join(work, "seed.reg"), "w", newline="") as f:
-            f.write(SEED)
-        code, _, err = wine.reg("import", wine.windows_path("seed.reg"), "/reg:32")
-        checks.check(code == 0, "old basket list seeded", err)
-
-        for scenario in ("register over an old basket list", "register again"):
-            print(scenario + ":", flush=True)
-            code, out, _ = wine.run32(scenario, exe, SERVER)
-            checks.check(code == 0 and out == b"", "exits 0 and prints nothing", (code, out))
-            checks.layout(wine)
-
-        print("remove (/U):", flush=True)
-        code, out, _ = wine.run32("remove", exe, "/U")
-        checks.check(code == 0 and out == b"", "exits 0 and prints nothing", (code, out))
-        for key, view in [(k, "32") for k in EXPECTED] + [(WOW64_CLASS_KEY, "64")]:
-            checks.check(wine.export(key, view) is None, "removed: %s (/reg:%s)" % (key, view))
-        parent = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions"
-        checks.check(wine.export(parent, "32") is not None, "kept: " + parent)
+        for row in rows:
+            print(row.name + ":", flush=True)
+            after = row.expected_after("wine")
+            values = [v for text in (row.before, after) if text
+                      for v in scenario_table.band_values(text)]
+            odd = [v for v in values if not imports_exactly(v)]
+            checks.check(not odd, "its values go through reg import and reg export", odd)
+            code, _, err = wine.import_text(import_text(row.before))
+            checks.check(code == 0, "its registry imported", err)
+            want = scenario_table.band_trees([row.before.encode("latin-1")] if row.before else [])
+            checks.check(wine.band_trees() == want, "the registry holds the row's registry")
+            for run in row.runs:
+                code, out, _ = wine.run32(row.name, exe, *run)
+                checks.check(code == 0 and out == b"", "exits 0 and prints nothing", (code, out))
+            got = wine.band_trees()
+            want = scenario_table.band_trees([after.encode("latin-1")])
+            checks.check(got == want, "the band's trees are the row's",
+                         "got:\n%s\n       want:\n%s" % (got, want))
+            checks.views(wine, after)
 
     total = sum(wine.starts)
     print("32-bit starts: %d, %.1f s of %.1f s in all" % (len(wine.starts), total,
