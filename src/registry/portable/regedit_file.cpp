@@ -198,7 +198,11 @@ class Parser {
     size_t pos = 1;
     if (line[0] == '"') {
       pos = 0;
-      if (!ReadQuoted(line, &pos, &name_, unicode_) || name_.size() > kMaxValueName) return false;
+      // A name holding a line break (a UTF-16 file's \r or \n) could not be written back.
+      if (!ReadQuoted(line, &pos, &name_, unicode_) || name_.size() > kMaxValueName ||
+          name_.find_first_of("\r\n") != std::string::npos) {
+        return false;
+      }
     } else {
       name_.clear();
     }
