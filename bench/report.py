@@ -3,8 +3,10 @@
 
     report.py JSON_FOLDER MEMORY_TSV
 """
+import glob
 import json
 import os
+import statistics
 import sys
 
 STORES = [
@@ -17,9 +19,14 @@ STORES = [
 ]
 
 
-def medians(path):
-    with open(path) as f:
-        return {r["command"]: r["median"] for r in json.load(f)["results"]}
+def medians(folder, name):
+    """Each command's median over every run of every round (NAME.1.json, NAME.2.json, ...)."""
+    times = {}
+    for path in sorted(glob.glob(os.path.join(folder, name + ".*.json"))):
+        with open(path) as f:
+            for r in json.load(f)["results"]:
+                times.setdefault(r["command"], []).extend(r["times"])
+    return {command: statistics.median(runs) for command, runs in times.items()}
 
 
 def ms(seconds):
@@ -49,7 +56,7 @@ def main():
     out.append("|---|---|---:|---:|---:|---:|---|---:|---|")
     register_medians = {}
     for name, label in STORES:
-        m = medians(os.path.join(folder, name + ".json"))
+        m = medians(folder, name)
         for job, arg in (("register", "PATH"), ("remove", "/U")):
             t = m[job]
             if job == "register":
@@ -73,9 +80,8 @@ def main():
     out.append(f"Peak RSS baseline: {baseline:,} KiB for a registration on the empty store "
                f"({no_job_peak:,} KiB for a run with no argument, which reads no store).")
 
-    wine = os.path.join(folder, "wine.json")
-    if os.path.exists(wine):
-        m = medians(wine)
+    m = medians(folder, "wine")
+    if m:
         ratio = m["register"] / m["regedit /s"]
         out.append("")
         out.append("| under wine64 | median | ÷ `regedit /s` |")

@@ -87,8 +87,8 @@ place_cmd() {
 }
 
 # --- native runs ----------------------------------------------------------------------------
-# One hyperfine run per store: both floors, registration, removal. Floor (b) works on the
-# registered store: it reads and writes back the bytes the registration writes.
+# Per store: both floors, registration, removal. Floor (b) works on the registered store: it
+# reads and writes back the bytes the registration writes.
 memory=$work/memory.tsv
 : >"$memory"
 peak() {  # peak resident set of one run, in KiB
@@ -108,17 +108,25 @@ rm -f "$store"
 printf 'no job\t-\t%s\t0\t0\n' "$(peak "$tool")" >>"$memory"
 for entry in "${stores[@]}"; do
   read -r name _ <<<"$entry"
-  echo "== $name" >&2
-  hyperfine -N --warmup 3 --min-runs 20 --style basic \
-    --export-json "$work/json/$name.json" \
-    -n "floor (a)" -p "$(place_cmd "$name.registered")" "$floor_a" \
-    -n "floor (b)" -p "$(place_cmd "$name.registered")" "$floor_b $store" \
-    -n "register" -p "$(place_cmd "$name")" "$tool '$server_path'" \
-    -n "remove" -p "$(place_cmd "$name.registered")" "$tool /U" >&2
   printf '%s\tregister\t%s\t%s\t%s\n' "$name" "$(peak_of "$name" "$server_path")" \
     "$(size_of "$name")" "$(size_of "$name.registered")" >>"$memory"
   printf '%s\tremove\t%s\t%s\t%s\n' "$name" "$(peak_of "$name.registered" /U)" \
     "$(size_of "$name.registered")" "$(size_of "$name")" >>"$memory"
+done
+# The runs of each store are spread over several rounds, so that a burst of other work on the
+# machine weighs on every row alike; the table takes the median of all of a row's runs.
+rounds=${LKSPAN_BENCH_ROUNDS:-3}
+for round in $(seq "$rounds"); do
+  for entry in "${stores[@]}"; do
+    read -r name _ <<<"$entry"
+    echo "== $name, round $round of $rounds" >&2
+    hyperfine -N --warmup 2 --min-runs 10 --style basic \
+      --export-json "$work/json/$name.$round.json" \
+      -n "floor (a)" -p "$(place_cmd "$name.registered")" "$floor_a" \
+      -n "floor (b)" -p "$(place_cmd "$name.registered")" "$floor_b $store" \
+      -n "register" -p "$(place_cmd "$name")" "$tool '$server_path'" \
+      -n "remove" -p "$(place_cmd "$name.registered")" "$tool /U" >&2
+  done
 done
 
 # --- Wine: the Windows program against regedit /s importing the same layout -----------------
@@ -134,7 +142,7 @@ if [ "$with_wine" = 1 ]; then
   layout="Z:$(echo "$work/layout.reg" | tr / '\\')"
   # Every run starts from a prefix without the band.
   unregister="$wine64 $exe /U"
-  hyperfine -N --warmup 2 --min-runs 10 --style basic --export-json "$work/json/wine.json" \
+  hyperfine -N --warmup 2 --min-runs 10 --style basic --export-json "$work/json/wine.1.json" \
     -n "floor (a)" -p "$unregister" "$wine64 $work/floor_exit.exe" \
     -n "register" -p "$unregister" "$wine64 $exe '$server_path'" \
     -n "regedit /s" -p "$unregister" "$wine64 regedit /s '$layout'" >&2
