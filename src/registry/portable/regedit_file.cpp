@@ -198,9 +198,10 @@ class Parser {
     size_t pos = 1;
     if (line[0] == '"') {
       pos = 0;
-      // A name holding a line break (a UTF-16 file's \r or \n) could not be written back.
+      // A name holding a line break (a UTF-16 file's \r or \n) could not be written back. Only
+      // such a file's escapes make one: a REGEDIT4 line holds neither byte.
       if (!ReadQuoted(line, &pos, &name_, unicode_) || name_.size() > kMaxValueName ||
-          name_.find_first_of("\r\n") != std::string::npos) {
+          (unicode_ && name_.find_first_of("\r\n") != std::string::npos)) {
         return false;
       }
     } else {
