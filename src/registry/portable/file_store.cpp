@@ -1,9 +1,7 @@
 #include "file_store.h"
 
 #include <fcntl.h>
-#ifdef __GLIBC__
 #include <malloc.h>
-#endif
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -78,20 +76,14 @@ constexpr size_t kLargestHeapBlock = 32 << 20;
 
 // Asks for huge pages wherever whole ones fit in [data, data + size).
 void HintHugePages(void* data, size_t size) {
-#ifdef MADV_HUGEPAGE
   uintptr_t start = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
   uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHugePage - 1);
   if (start < end) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)size;
-#endif
 }
 
 // Grows the heap by `bytes` in one piece, in huge pages, before the tree's many small blocks
 // are taken from it, and keeps it there when it is freed.
 void PrepareHeap(size_t bytes) {
-#ifdef __GLIBC__
   bytes = std::min(bytes, kLargestHeapBlock - kHugePage);
   mallopt(M_MMAP_THRESHOLD, static_cast<int>(bytes + kHugePage));
   mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * bytes));
@@ -99,9 +91,6 @@ void PrepareHeap(size_t bytes) {
     HintHugePages(block, bytes);
     std::free(block);
   }
-#else
-  (void)bytes;
-#endif
 }
 
 // Reads the whole of a regular file. A missing file sets *missing and succeeds.
