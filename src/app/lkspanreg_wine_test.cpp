@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "opened_key.h"
 #include "regedit_text.h"
 #include "scenario_table.h"
 
@@ -132,22 +133,6 @@ std::string RootName(bool classesRoot) {
   return classesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
 }
 
-class OpenKey {
- public:
-  OpenKey(HKEY root, const std::string& path) {
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~OpenKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 bool SameName(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
@@ -168,7 +153,7 @@ std::vector<std::string> Subkeys(HKEY key) {
 
 // The band tree's path below its root with the tree's own name as stored; empty when missing.
 std::string StoredPath(const BandTree& band) {
-  OpenKey parent(Root(band.classesRoot), band.parent);
+  OpenedKey parent(Root(band.classesRoot), band.parent);
   if (parent.get() == nullptr) return "";
   for (const std::string& name : Subkeys(parent.get())) {
     if (SameName(name, band.name)) return std::string(band.parent) + "\\" + name;
@@ -187,7 +172,7 @@ bool ExportKeepsExactly(DWORD type, const std::string& data) {
 // values reg export cannot write, and only keys that hold such values.
 void AppendApiTree(HKEY root, const std::string& rootName, const std::string& path,
                    bool inexactOnly, std::string* out) {
-  OpenKey key(root, path);
+  OpenedKey key(root, path);
   if (key.get() == nullptr) return;
   std::string section = "[" + rootName + "\\" + path + "]\r\n";
   bool any = false;

@@ -1,4 +1,5 @@
 // The registry tests' fixture over the real Windows registry.
+#include "opened_key.h"
 #include "registry_fixture.h"
 
 namespace {
@@ -11,22 +12,6 @@ void DeleteBandKeys() {
                "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}");
   SHDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}");
 }
-
-class OpenedKey {
- public:
-  OpenedKey(HKEY root, const std::string& path) {
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~OpenedKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 std::vector<NamedValue> Values(HKEY key) {
   std::vector<NamedValue> values;
