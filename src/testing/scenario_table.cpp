@@ -139,10 +139,10 @@ void CollectValues(const RegistryKey& key, bool classesRoot, const std::string& 
 }
 
 // ";baskets old N" or ";baskets current N": the value lines of that list.
-bool BasketLines(std::string_view spec, std::string* out) {
-  bool current = spec.substr(0, 8) == "current ";
-  if (!current && spec.substr(0, 4) != "old ") return false;
-  std::string_view digits = spec.substr(current ? 8 : 4);
+bool BasketLines(std::string_view layout, std::string* out) {
+  bool current = layout.substr(0, 8) == "current ";
+  if (!current && layout.substr(0, 4) != "old ") return false;
+  std::string_view digits = layout.substr(current ? 8 : 4);
   if (digits.empty() || digits.size() > 3 ||
       !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return false;

@@ -30,8 +30,8 @@ class Row:
         return self.after.get(registry, self.after.get(""))
 
 
-def _baskets(spec):
-    kind, count = spec.split(" ")
+def _baskets(layout):
+    kind, count = layout.split(" ")
     per = {"old": 2, "current": 3}[kind]
     lines = []
     for i in range(int(count)):
