@@ -4,20 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "store_file.h"
 #include "tree_store.h"
 
-// One run is one transaction. The first operation locks the store's folder (an exclusive
-// advisory lock, so runs started side by side take turns) and reads the file; a missing file
-// is an empty registry. Changes stay in memory until Commit, which writes them to a temporary
-// file in the same folder, flushes it and renames it over the store, so a run killed at any
-// moment leaves either the old file or the new one. A file that cannot be read or parsed makes
-// every operation fail with ERROR_BADDB and is never rewritten.
+// One run is one transaction over a StoreFile: the first operation locks and reads the file; a
+// missing file is an empty registry. Changes stay in memory until Commit writes them back in
+// one atomic replacement. A file that cannot be read or parsed makes every operation fail with
+// ERROR_BADDB and is never rewritten.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
-  ~FileStore() override;  // releases the lock
-  FileStore(const FileStore&) = delete;
-  FileStore& operator=(const FileStore&) = delete;
 
   // Writes this run's changes, if it made any. ERROR_SUCCESS also when there was nothing to
   // write; a failure leaves the file as it was.
@@ -32,13 +28,12 @@ class FileStore : public TreeStore {
   // Whether the store holds `text` now; a missing store holds an empty registry's text.
   bool Holds(std::string_view text) const;
 
-  std::string path_;
+  StoreFile file_;
   // The text read, then the text written: one buffer, so that writing reuses the memory reading
   // took instead of touching as much again.
   std::string text_;
   bool stored_missing_ = false;  // the store was missing when read, and nothing was written
   size_t stored_size_ = 0;       // the store's size when read or last written
-  int lock_fd_ = -1;
-  LONG state_ = -1;  // -1 until the first operation, then its result
+  LONG state_ = -1;              // -1 until the first operation, then its result
   bool changed_ = false;
 };
