@@ -1,5 +1,5 @@
 # Tests of the 32-bit shipping program.
-#   image   what the image imports and carries: nothing a clean Windows lacks, its resources
+#   image   what the image imports and carries: nothing Windows XP lacks, its size, its resources
 #   wine32  the program itself, run by 32-bit Wine under qemu in a WoW64 prefix; every start
 #           costs about a minute, so a few scenarios run in one test
 if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -12,7 +12,9 @@ set(LKSPAN_WINDOWS_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/src/app/windows)
 
 add_test(NAME win32_image
   COMMAND ${LKSPAN_PYTHON3} ${LKSPAN_WINDOWS_TESTS}/image_test.py
-    --objdump ${CMAKE_OBJDUMP} --version ${LKSPAN_VERSION_DOTS} $<TARGET_FILE:lkspanreg>)
+    --objdump ${CMAKE_OBJDUMP} --cxx ${CMAKE_CXX_COMPILER}
+    --oldest-windows ${LKSPAN_OLDEST_WINDOWS} --version ${LKSPAN_VERSION_DOTS}
+    $<TARGET_FILE:lkspanreg>)
 set_tests_properties(win32_image PROPERTIES LABELS image TIMEOUT 60)
 
 set(LKSPAN_WINE32_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine32)

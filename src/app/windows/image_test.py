@@ -1,24 +1,58 @@
 #!/usr/bin/env python3
-"""Checks that the 32-bit image of lkspanreg runs on a clean Windows as it is.
+"""Checks that the 32-bit image of lkspanreg runs on every Windows from the oldest it supports.
 
-It must be a 32-bit x86 console program that imports only from DLLs every Windows has, import
-the registry calls it makes by name, and carry a version resource and a manifest that has it
-run as the user who starts it (so Windows never takes it for an installer).
+It must be a 32-bit x86 console program, small, stripped, that imports exactly the reviewed
+functions below, each of which the oldest Windows has, that asks for no newer subsystem, and
+that carries a version resource and a manifest that has it run as the user who starts it (so
+Windows never takes it for an installer).
 
-usage: image_test.py --objdump OBJDUMP --version A.B.C.D IMAGE
+The system functions are proven present on the oldest Windows by compiling a unit that names
+each of them with _WIN32_WINNT set to that Windows: the MinGW headers declare a function only
+for the Windows versions that have it.
+
+usage: image_test.py --objdump OBJDUMP --cxx CXX --oldest-windows 0x0501 --version A.B.C.D IMAGE
 """
 import argparse
+import os
 import re
 import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
-ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "msvcrt.dll"}
-NAMED_IMPORTS = {
-    "advapi32.dll": {"RegCreateKeyExA", "RegSetValueExA", "RegQueryValueExA", "RegCloseKey"},
+# Everything the image imports, by DLL, reviewed. A function that is not here fails the test
+# until someone has checked that Windows XP SP2 exports it and added it.
+IMPORTS = {
+    # The registry calls of the program.
+    "advapi32.dll": {"RegCloseKey", "RegCreateKeyExA", "RegQueryValueExA", "RegSetValueExA"},
     "shlwapi.dll": {"SHDeleteKeyA"},
+    # The MinGW start-up code: its lock and thread-exit list (critical sections, TlsGetValue,
+    # Sleep), pseudo-relocations (VirtualQuery, VirtualProtect), the frame registration that
+    # looks for a libgcc DLL (GetModuleHandleA, LoadLibraryA, GetProcAddress, FreeLibrary), the
+    # console window mode (GetStartupInfoA) and the crash filter (SetUnhandledExceptionFilter).
+    "kernel32.dll": {
+        "DeleteCriticalSection", "EnterCriticalSection", "FreeLibrary", "GetLastError",
+        "GetModuleHandleA", "GetProcAddress", "GetStartupInfoA", "InitializeCriticalSection",
+        "LeaveCriticalSection", "LoadLibraryA", "SetUnhandledExceptionFilter", "Sleep",
+        "TlsGetValue", "VirtualProtect", "VirtualQuery",
+    },
+    # The classic msvcrt.dll, as Windows XP has it: the start-up and exit
+    # interface of the MinGW start-up code, its error report (fprintf, vfprintf, fwrite, _iob,
+    # abort), and the program's own string calls (strcmp, strlen, strstr).
+    "msvcrt.dll": {
+        "__getmainargs", "__initenv", "__p__acmdln", "__p__commode", "__p__fmode",
+        "__set_app_type", "__setusermatherr", "_amsg_exit", "_cexit", "_initterm", "_iob",
+        "_onexit", "abort", "calloc", "exit", "fprintf", "free", "fwrite", "malloc", "memcpy",
+        "signal", "strcmp", "strlen", "strncmp", "strstr", "vfprintf",
+    },
 }
+# The DLLs whose functions the Windows headers declare by version (msvcrt's are not).
+SYSTEM_DLLS = ("kernel32.dll", "advapi32.dll", "shlwapi.dll")
+# A function the oldest Windows lacks: the headers must refuse it, or the proof above proves
+# nothing.
+NEWER_FUNCTION = "GetTickCount64"
+# The image with its version resource and manifest; about 19 KB today.
+SIZE_BUDGET = 24 * 1024
 RT_VERSION, RT_MANIFEST = 16, 24
 SUPPORTED_OS = {
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
@@ -54,6 +88,20 @@ def imports(dump):
         elif not line.strip():
             current = None
     return table
+
+
+def undeclared(cxx, winnt, names):
+    """Of `names`, those the Windows headers do not declare for Windows `winnt` (None: the unit
+    failed for another reason, given as the second value)."""
+    unit = "#include <windows.h>\n#include <shlwapi.h>\nvoid NameAll() {\n%s}\n" % "".join(
+        "  (void)&%s;\n" % name for name in sorted(names))
+    result = subprocess.run(
+        [cxx, "-fsyntax-only", "-x", "c++", "-D_WIN32_WINNT=" + winnt, "-DWINVER=" + winnt, "-"],
+        input=unit, capture_output=True, text=True, env=dict(os.environ, LC_ALL="C"))
+    if result.returncode == 0:
+        return set(), ""
+    found = set(re.findall(r"'(\w+)' was not declared", result.stderr)) & set(names)
+    return (found, "") if found else (None, result.stderr.strip())
 
 
 def resources(dump):
@@ -116,6 +164,8 @@ def version_strings(root):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
+    parser.add_argument("--cxx", required=True)
+    parser.add_argument("--oldest-windows", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("image")
     args = parser.parse_args()
@@ -132,16 +182,31 @@ def main():
     check(re.search(r"^Magic\s+010b\s+\(PE32\)", dump, re.M) is not None, "PE32 (not PE32+)")
     check(re.search(r"^Subsystem\s+00000003\s+\(Windows CUI\)", dump, re.M) is not None,
           "console subsystem")
+    check(len(image) <= SIZE_BUDGET, "at most %d bytes (has %d)" % (SIZE_BUDGET, len(image)))
+    check(re.search(r"^\s+symbols stripped$", dump, re.M) is not None, "stripped")
 
-    # What it needs from the system.
+    # The oldest Windows: the loader refuses an image that asks for a newer subsystem.
+    oldest = int(args.oldest_windows, 16)
+    wanted = (oldest >> 8, oldest & 0xFF)
+    subsystem = tuple(int(re.search(r"^%sSubsystemVersion\s+(\d+)" % part, dump, re.M).group(1))
+                      for part in ("Major", "Minor"))
+    check(subsystem <= wanted, "subsystem version %d.%d is at most %d.%d" % (subsystem + wanted))
+
+    # What it needs from the system: exactly the reviewed functions.
     table = imports(dump)
-    check(bool(table), "has an import table")
-    extra = sorted(set(table) - ALLOWED_DLLS)
-    check(not extra, "imports only from %s (also: %s)" % (sorted(ALLOWED_DLLS), extra or "none"))
-    for dll, names in sorted(NAMED_IMPORTS.items()):
-        missing = sorted(names - table.get(dll, set()))
-        check(not missing, "%s imports %s by name (missing: %s)" % (dll, sorted(names),
-                                                                   missing or "none"))
+    for dll in sorted(set(table) | set(IMPORTS)):
+        got, reviewed = table.get(dll, set()), IMPORTS.get(dll, set())
+        check(got == reviewed, "%s: imports exactly the reviewed functions (new: %s; gone: %s)" %
+              (dll, sorted(got - reviewed) or "none", sorted(reviewed - got) or "none"))
+
+    # ... each of which the oldest Windows has, as its headers tell.
+    system = set().union(*(table.get(dll, set()) | IMPORTS[dll] for dll in SYSTEM_DLLS))
+    missing, error = undeclared(args.cxx, args.oldest_windows, system)
+    check(missing == set(), "the %d system functions are declared for Windows %s (not: %s)" %
+          (len(system), args.oldest_windows, sorted(missing) if missing else error or "none"))
+    refused, error = undeclared(args.cxx, args.oldest_windows, {NEWER_FUNCTION})
+    check(refused == {NEWER_FUNCTION}, "the headers refuse %s for Windows %s%s" %
+          (NEWER_FUNCTION, args.oldest_windows, " (" + error + ")" if error else ""))
 
     # Resources: one version resource and the process manifest, both with ID 1.
     image_base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", dump, re.M).group(1), 16)
