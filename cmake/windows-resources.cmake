@@ -14,8 +14,9 @@ set(LKSPAN_VERSION_COMMAS
   "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${LKSPAN_VERSION_TWEAK}")
 set(LKSPAN_VERSION_DOTS
   "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${LKSPAN_VERSION_TWEAK}")
-set(LKSPAN_MANIFEST_FILE ${CMAKE_CURRENT_SOURCE_DIR}/src/app/windows/lkspanreg.manifest)
+set(LKSPAN_MANIFEST_FILE ${CMAKE_CURRENT_BINARY_DIR}/lkspanreg.manifest)
 
+configure_file(src/app/windows/lkspanreg.manifest.in ${LKSPAN_MANIFEST_FILE} @ONLY)
 configure_file(src/app/windows/lkspanreg.rc.in ${CMAKE_CURRENT_BINARY_DIR}/lkspanreg.rc @ONLY)
 target_sources(lkspanreg PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/lkspanreg.rc)
 # windres reads the manifest, which no dependency scan sees.

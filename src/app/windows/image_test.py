@@ -61,6 +61,11 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10 and 11",
 }
+# The elements of the first manifest schema, which Windows XP knows; it refuses to start a
+# program whose manifest puts any other element there (trustInfo without its own namespace).
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+XP_MANIFEST_ELEMENTS = {"assemblyIdentity", "noInherit", "noInheritable", "description",
+                        "dependency", "file", "comInterfaceExternalProxyStub"}
 # Words that make Windows guess a program without a manifest is an installer.
 INSTALLER_WORDS = ("install", "setup", "update", "patch")
 
@@ -225,6 +230,14 @@ def main():
             root = None
             check(False, "manifest is well-formed XML (%s)" % error)
         if root is not None:
+            identity = root.find(ASM_V1 + "assemblyIdentity")
+            check(identity is not None and identity.get("type") == "win32" and
+                  bool(identity.get("name")) and identity.get("version") == args.version,
+                  "manifest names the program, version %s" % args.version)
+            unknown = [e.tag for e in root if e.tag.startswith(ASM_V1) and
+                       e.tag[len(ASM_V1):] not in XP_MANIFEST_ELEMENTS]
+            check(not unknown, "manifest has no first-schema element XP lacks (has: %s)" %
+                  (unknown or "none"))
             levels = [e.attrib for e in root.iter() if e.tag.endswith("}requestedExecutionLevel")]
             check(levels == [{"level": "asInvoker", "uiAccess": "false"}],
                   "manifest asks for asInvoker without uiAccess (got %s)" % levels)
