@@ -36,9 +36,9 @@ IMPORTS = {
         "LeaveCriticalSection", "LoadLibraryA", "SetUnhandledExceptionFilter", "Sleep",
         "TlsGetValue", "VirtualProtect", "VirtualQuery",
     },
-    # The classic msvcrt.dll, as Windows XP has it: the start-up and exit
-    # interface of the MinGW start-up code, its error report (fprintf, vfprintf, fwrite, _iob,
-    # abort), and the program's own string calls (strcmp, strlen, strstr).
+    # The classic msvcrt.dll, as Windows XP has it: the start-up and exit interface that the
+    # MinGW start-up code uses, with its memory and string calls, its error report (fprintf,
+    # vfprintf, fwrite, _iob, abort), and the program's own calls (strcmp, strlen, strstr).
     "msvcrt.dll": {
         "__getmainargs", "__initenv", "__p__acmdln", "__p__commode", "__p__fmode",
         "__set_app_type", "__setusermatherr", "_amsg_exit", "_cexit", "_initterm", "_iob",
