@@ -435,11 +435,15 @@ TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   ProgramResult result = RunProgram(LKSPANREG_PATH, {kBand}, env);
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out + result.err, "");
-  for (const char* made : {"/.local", "/.local/share", "/.local/share/larkspan"}) {
+  for (const char* made : {"/.local", "/.local/share", "/.local/share/larkspan",
+                           "/.local/share/larkspan/registry.reg"}) {
     struct stat info;
     ASSERT_EQ(stat((home + made).c_str(), &info), 0) << made;
     EXPECT_EQ(info.st_uid, kNobody) << made;
-    EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
+    EXPECT_EQ(info.st_gid, kNobody) << made;
+    if (S_ISDIR(info.st_mode)) {
+      EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
+    }
   }
   const std::string registered = ReadFileBytes(store);
   ASSERT_NE(registered.find("band.dll"), std::string::npos);

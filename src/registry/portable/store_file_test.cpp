@@ -64,25 +64,6 @@ TEST(StoreFileTest, NewFoldersArePrivateAndANewStoreFollowsTheUmask) {
   EXPECT_EQ(StatusOf(store).st_mode & 07777, 0640u);
 }
 
-TEST(StoreFileTest, WhatRootMakesInAUsersFolderIsTheUsers) {
-  if (geteuid() != 0) GTEST_SKIP() << "only root can make files for another user";
-  TempFolder folder;
-  const std::string home = folder.path() + "/home";
-  ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
-  ASSERT_EQ(chown(home.c_str(), kNobody, kNobody), 0);
-  ASSERT_TRUE(Rewrite(home + "/.local/share/larkspan/registry.reg", "new"));
-  for (const char* made : {"/.local", "/.local/share", "/.local/share/larkspan",
-                           "/.local/share/larkspan/registry.reg"}) {
-    SCOPED_TRACE(made);
-    struct stat info = StatusOf(home + made);
-    EXPECT_EQ(info.st_uid, kNobody);
-    EXPECT_EQ(info.st_gid, kNobody);
-  }
-  // Outside anyone else's folder, root's files stay root's.
-  ASSERT_TRUE(Rewrite(folder.path() + "/own/registry.reg", "new"));
-  EXPECT_EQ(StatusOf(folder.path() + "/own/registry.reg").st_uid, 0u);
-}
-
 TEST(StoreFileTest, ALinkedStoreIsWrittenAtItsTarget) {
   TempFolder folder;
   const std::string store = folder.path() + "/home/registry.reg";
