@@ -1,7 +1,9 @@
 // The built program when things go wrong: killed at random moments, run side by side, given a
 // broken store or hostile arguments. Every run exits 0 and says nothing (or dies by the kill),
 // and the store always holds, byte for byte, the registry before a run or after a whole one.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 
 #include "program_run.h"
 #include "regedit_file.h"
+#include "store_file.h"
 
 namespace {
 
@@ -107,6 +110,21 @@ std::mt19937 SeededRandom() {
   return std::mt19937(seed);
 }
 
+// Runs the program as the user nobody; as root, through setpriv.
+const char kSetpriv[] = "/usr/bin/setpriv";
+constexpr uid_t kNobody = 65534;
+
+ProgramResult RunAsNobody(const std::string& arg, const std::vector<std::string>& env) {
+  return RunProgram(kSetpriv,
+                    {"--reuid=65534", "--regid=65534", "--clear-groups", LKSPANREG_PATH, arg}, env);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
   // LKSPAN_KILLS sets the kills per job (registration, then removal).
   const int kills = Setting("LKSPAN_KILLS", 150);
@@ -139,10 +157,12 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
     const auto window = std::chrono::duration_cast<std::chrono::microseconds>(longest * 6 / 5);
 
     int keptOld = 0, madeNew = 0, finished = 0, temporaryLeft = 0;
-    const std::string temporary = store.path() + ".tmp";
     for (int kill = 0; kill < kills; ++kill) {
       store.Fill(job.before);
-      unlink(temporary.c_str());  // so that each kill's own leftovers are counted
+      // So that each kill's own leftovers are counted.
+      for (const std::string& name : FolderEntries(store.folder())) {
+        if (name != "registry.reg") unlink((store.folder() + "/" + name).c_str());
+      }
       // A kill that lands in the leak check at exit makes the sanitizer's tracer complain; that
       // check is left to the runs that are not killed.
       std::vector<std::string> env = store.Env();
@@ -161,8 +181,13 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
       ASSERT_TRUE(ParseRegeditFile(now, &tree)) << "kill " << kill;
       ASSERT_TRUE(now == job.before || now == job.after) << "kill " << kill;
       (now == job.before ? keptOld : madeNew) += 1;
-      temporaryLeft += FileExists(temporary) ? 1 : 0;
-      ASSERT_LE(FolderEntries(store.folder()).size(), 2u);
+      const std::vector<std::string> entries = FolderEntries(store.folder());
+      ASSERT_LE(entries.size(), 2u);
+      if (entries.size() == 2) {
+        ASSERT_EQ(entries[1].rfind("registry.reg" + std::string(StoreFile::kTemporaryInfix), 0),
+                  0u);
+        temporaryLeft += 1;
+      }
     }
     std::printf(
         "%s: %d kills, %d left the old store, %d the new one (%d runs had ended), "
@@ -174,7 +199,8 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
 
     // A temporary file left by a kill does not trouble the next run, nor stay behind it.
     store.Fill(job.before);
-    WriteFileBytes(temporary, job.before.substr(0, job.before.size() / 2));
+    WriteFileBytes(store.path() + std::string(StoreFile::kTemporaryInfix) + "x7Kq2Z",
+                   job.before.substr(0, job.before.size() / 2));
     EXPECT_EQ(store.Run({job.arg}), job.after);
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
   }
@@ -298,7 +324,6 @@ TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
   // Permission bits do not stop root, so as root the program runs as the user nobody, for whom
   // the folder (root's, mode 0755) is read-only; as anyone else the folder is made read-only.
   const bool root = geteuid() == 0;
-  const char kSetpriv[] = "/usr/bin/setpriv";
   if (root && access(kSetpriv, X_OK) != 0) {
     GTEST_SKIP() << "running as root without " << kSetpriv << " to run the program as another user";
   }
@@ -309,10 +334,7 @@ TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
   ASSERT_EQ(chmod(store.folder().c_str(), root ? 0755 : 0555), 0);
   for (const char* arg : {kBand, "/U"}) {
     ProgramResult result =
-        root ? RunProgram(kSetpriv,
-                          {"--reuid=65534", "--regid=65534", "--clear-groups", LKSPANREG_PATH, arg},
-                          store.Env())
-             : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
+        root ? RunAsNobody(arg, store.Env()) : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
     EXPECT_EQ(result.exitStatus, 0) << arg;
     EXPECT_EQ(result.out + result.err, "") << arg;
   }
@@ -321,6 +343,115 @@ TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
   // The same runs with the right to write do change the store: the refusal above was the folder's.
   ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
   EXPECT_NE(store.Run({kBand}), before);
+}
+
+TEST(StoppedRunTest, HoldsUpTheNextRunNoLongerThanTheLockWait) {
+  using namespace std::chrono_literals;
+  Store store;
+  // Large enough that a run holds the store for a while.
+  const std::string before = StoreWith(200000, 3);
+  store.Fill(before);
+  StartedProgram stopped(LKSPANREG_PATH, {kBand}, store.Env());
+  // Stop it as soon as it holds the lock, seen from here as a folder that cannot be locked.
+  const int folder = open(store.folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  bool held = false;
+  while (!held && !stopped.EndsWithin(0ms)) {
+    held = flock(folder, LOCK_EX | LOCK_NB) != 0;
+    if (!held) flock(folder, LOCK_UN);
+  }
+  stopped.Signal(SIGSTOP);
+  ASSERT_TRUE(held) << "the run ended before it was seen holding the store";
+  ASSERT_FALSE(stopped.EndsWithin(100ms));
+  EXPECT_NE(flock(folder, LOCK_EX | LOCK_NB), 0);
+  close(folder);
+
+  const auto wait = std::chrono::seconds(StoreFile::kLockWaitSeconds);
+  const auto start = Clock::now();
+  StartedProgram next(LKSPANREG_PATH, {"/U"}, store.Env());
+  const bool ended = next.EndsWithin(wait + 3s);
+  const auto waited = Clock::now() - start;
+  const std::string meanwhile = store.Bytes();
+  stopped.Signal(SIGCONT);
+  ASSERT_TRUE(ended) << "the next run was still waiting after the lock wait and 3 s more";
+  ProgramResult result = next.Wait();
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_GE(waited, wait - 100ms);  // it waited for the store before giving up
+  EXPECT_EQ(meanwhile, before);
+  // The stopped run, once continued, finishes its job.
+  result = stopped.Wait();
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_NE(store.Bytes(), before);
+}
+
+TEST(MemoryTest, ARunOutOfMemoryWritesNothingAndSaysNothing) {
+  if (kAddressSanitizer) {
+    GTEST_SKIP() << "AddressSanitizer maps terabytes of shadow memory, so no program built with "
+                    "it starts under an address-space limit";
+  }
+  // 100 MB of address space: enough for a small store, not for a 20 MB one (a run needs some
+  // 150 MB for it) nor for a terabyte of holes.
+  const std::string limited = "ulimit -v 100000 && exec \"$0\" \"$@\"";
+  const std::string large = StoreWith(1000000, 3);
+  const std::string small = StoreWith(100, 3);
+  Store store;
+  for (int sparse = 0; sparse < 2; ++sparse) {
+    SCOPED_TRACE(sparse ? "a sparse terabyte" : "a large store");
+    store.Fill(large);
+    if (sparse && truncate(store.path().c_str(), off_t{1} << 40) != 0) continue;
+    for (const char* arg : {kBand, "/U"}) {
+      ProgramResult result =
+          RunProgram("/bin/sh", {"-c", limited, LKSPANREG_PATH, arg}, store.Env());
+      EXPECT_EQ(result.exitStatus, 0) << arg;
+      EXPECT_EQ(result.out + result.err, "") << arg;
+    }
+    if (!sparse) {
+      EXPECT_TRUE(store.Bytes() == large);  // not EXPECT_EQ: no diff of 20 MB texts
+    }
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+  }
+  // The limit lets a run with a small store do its job: what stopped the runs above was memory.
+  store.Fill(small);
+  RunProgram("/bin/sh", {"-c", limited, LKSPANREG_PATH, kBand}, store.Env());
+  EXPECT_NE(store.Bytes(), small);
+}
+
+TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
+  // sudo -E keeps the user's HOME: what root makes there is the user's, and the user's own
+  // later runs still work.
+  if (geteuid() != 0 || access(kSetpriv, X_OK) != 0) {
+    GTEST_SKIP() << "needs root, and " << kSetpriv << " to run the program as another user";
+  }
+  TempFolder folder;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+  const std::string home = folder.path() + "/home";
+  ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
+  ASSERT_EQ(chown(home.c_str(), kNobody, kNobody), 0);
+  const std::vector<std::string> env = {"HOME=" + home};
+  const std::string store = home + "/.local/share/larkspan/registry.reg";
+
+  ProgramResult result = RunProgram(LKSPANREG_PATH, {kBand}, env);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  for (const char* made : {"/.local", "/.local/share", "/.local/share/larkspan",
+                           "/.local/share/larkspan/registry.reg"}) {
+    struct stat info;
+    ASSERT_EQ(stat((home + made).c_str(), &info), 0) << made;
+    EXPECT_EQ(info.st_uid, kNobody) << made;
+    EXPECT_EQ(info.st_gid, kNobody) << made;
+    if (S_ISDIR(info.st_mode)) {
+      EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
+    }
+  }
+  const std::string registered = ReadFileBytes(store);
+  ASSERT_NE(registered.find("band.dll"), std::string::npos);
+
+  result = RunAsNobody("/U", env);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(ReadFileBytes(store).find("band.dll"), std::string::npos);
 }
 
 TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {

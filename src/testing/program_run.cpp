@@ -77,13 +77,38 @@ ProgramResult StartedProgram::Wait() {
   do {
     ended = waitpid(pid_, &status, 0);
   } while (ended < 0 && errno == EINTR);
+  if (ended < 0) {
+    pid_ = -1;
+    return result_;
+  }
+  Collect(status);
+  return result_;
+}
+
+bool StartedProgram::EndsWithin(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (pid_ > 0) {
+    int status = 0;
+    pid_t ended = waitpid(pid_, &status, WNOHANG);
+    if (ended == pid_) {
+      Collect(status);
+    } else if (ended < 0 && errno != EINTR) {
+      pid_ = -1;
+    } else if (std::chrono::steady_clock::now() >= end) {
+      return false;
+    } else {
+      usleep(10000);
+    }
+  }
+  return true;
+}
+
+void StartedProgram::Collect(int status) {
   pid_ = -1;
-  if (ended < 0) return result_;
   if (WIFEXITED(status)) result_.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
   result_.out = ReadFileBytes(capture_ + "/out");
   result_.err = ReadFileBytes(capture_ + "/err");
-  return result_;
 }
 
 TempFolder::TempFolder() {

@@ -1,6 +1,7 @@
 // Running the built program as a user would, for the end-to-end tests.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,12 @@ class StartedProgram {
   void Signal(int signal);
   // Waits for the run to end (once) and collects what it printed.
   ProgramResult Wait();
+  // Whether the run ends within `limit`; Wait then collects it at once.
+  bool EndsWithin(std::chrono::milliseconds limit);
 
  private:
+  void Collect(int status);
+
   std::string capture_;  // a private folder for its output, removed by the destructor
   int pid_ = -1;
   ProgramResult result_;

@@ -377,21 +377,21 @@ TEST_F(FileStoreTest, NamesWithLineBreaksAreRefusedAtCommitAndTheStoreIsKept) {
 
 TEST_F(FileStoreTest, AFailedWriteKeepsTheStoreAndALaterCommitRetries) {
   WriteFile(path_, kLarkspanFile);
-  std::string temporary = path_ + ".tmp";
-  ASSERT_EQ(mkdir(temporary.c_str(), 0755), 0);  // the temporary file cannot be created
   FileStore store(path_);
   ScopedRegistryBinding binding(&store);
   EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "Root", 1), ERROR_SUCCESS);
+  // A folder that is not empty, put in the store's place after the load, cannot be renamed over.
+  std::string saved = path_ + ".saved";
+  ASSERT_EQ(rename(path_.c_str(), saved.c_str()), 0);
+  ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
+  WriteFile(path_ + "/inside", "kept");
   EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
-  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
+  EXPECT_EQ(List(folder_).size(), 2u);  // the store, and the folder: no temporary file
+  EXPECT_EQ(List(path_), std::vector<std::string>{"inside"});
 
-  ASSERT_EQ(rmdir(temporary.c_str()), 0);
-  ASSERT_EQ(symlink(path_.c_str(), temporary.c_str()), 0);  // never written through
-  EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
-  EXPECT_EQ(ReadFile(path_), kLarkspanFile);
-  EXPECT_FALSE(Exists(temporary));  // the failed commit removed the link
-
-  WriteFile(temporary, "left by a killed run");
+  ASSERT_EQ(unlink((path_ + "/inside").c_str()), 0);
+  ASSERT_EQ(rmdir(path_.c_str()), 0);
+  ASSERT_EQ(rename(saved.c_str(), path_.c_str()), 0);
   EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
   std::string expected = kLarkspanFile;
   expected.insert(expected.find("[HKEY_CURRENT_USER\\Software]"),

@@ -1,47 +1,28 @@
 #include "store_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 namespace {
 
-// The folder that holds `path`: its text before the last slash.
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
+constexpr size_t kTemporarySuffixLength = 6;
+constexpr char kTemporaryAlphabet[] =
+    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
-bool IsFolder(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// mkdir -p.
-bool MakeFolders(std::string folder) {
-  for (size_t end = 1; end <= folder.size(); ++end) {
-    if (end < folder.size() && folder[end] != '/') continue;
-    char saved = folder[end];  // the terminating NUL at the end
-    folder[end] = '\0';
-    bool made = mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST || IsFolder(folder.c_str());
-    folder[end] = saved;
-    if (!made) return false;
-  }
-  return true;
-}
-
-int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+int OpenRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
   int fd;
   do {
-    fd = open(path, flags, mode);
+    fd = openat(folder, name, flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -54,35 +35,88 @@ bool SyncRetrying(int fd) {
   return result == 0;
 }
 
-// Reads the whole of a regular file. A missing file sets *missing and succeeds.
-bool ReadWhole(const std::string& path, std::string* text, bool* missing) {
-  *missing = false;
-  text->clear();
-  // Non-blocking, so that a FIFO in the store's place is refused rather than waited on.
-  int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    *missing = errno == ENOENT;
-    return *missing;
-  }
+// The file `path` leads to: the path itself, or the final target when it is a symbolic link.
+// False for a link that leads nowhere: following it would create a file wherever the link
+// points, which a link planted for a run as root must not achieve.
+bool FinalTarget(const std::string& path, std::string* target) {
   struct stat info;
-  bool read_all = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+    *target = path;
+    return true;
+  }
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  *target = resolved;
+  std::free(resolved);
+  return true;
+}
+
+// Makes the folder `name` in `parent` (mode 0700, as the XDG base directory rules ask) and opens
+// it. Root gives a folder it made the owner and group of the folder above, so that what a run as
+// root makes inside a user's home stays the user's.
+int MakeFolder(int parent, const char* name) {
+  bool made = mkdirat(parent, name, 0700) == 0;
+  if (!made && errno != EEXIST) return -1;
+  // Never through a link that took the new folder's place.
+  int fd = OpenRetrying(parent, name, O_PATH | O_DIRECTORY | O_NOFOLLOW);
+  struct stat above;
+  if (fd >= 0 && made && geteuid() == 0 && fstat(parent, &above) == 0) {
+    fchownat(fd, "", above.st_uid, above.st_gid, AT_EMPTY_PATH);  // best effort
+  }
+  return fd;
+}
+
+// Opens `folder` for reading, making the folders that are missing on the way (mkdir -p).
+int OpenFolders(const std::string& folder) {
+  int at = OpenRetrying(AT_FDCWD, folder[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY);
+  for (size_t begin = 0; at >= 0 && begin < folder.size();) {
+    size_t end = folder.find('/', begin);
+    if (end == std::string::npos) end = folder.size();
+    std::string part = folder.substr(begin, end - begin);
+    begin = end + 1;
+    if (part.empty()) continue;
+    int next = OpenRetrying(at, part.c_str(), O_PATH | O_DIRECTORY);
+    if (next < 0 && errno == ENOENT) next = MakeFolder(at, part.c_str());
+    close(at);
+    at = next;
+  }
+  if (at < 0) return -1;
+  int fd = OpenRetrying(at, ".", O_RDONLY | O_DIRECTORY);
+  close(at);
+  return fd;
+}
+
+// Waits up to kLockWaitSeconds for the exclusive lock; a holder that is stopped or hung only
+// makes this run give up.
+bool LockWithin(int fd) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::seconds(StoreFile::kLockWaitSeconds);
+  long pause_ns = 1000000;
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= end) return false;
+    timespec pause = {0, pause_ns};
+    nanosleep(&pause, nullptr);
+    pause_ns = pause_ns < 25000000 ? 2 * pause_ns : 50000000;
+  }
+  return true;
+}
+
+// Reads the rest of `fd`, expecting `size` bytes.
+bool ReadAll(int fd, size_t size, std::string* text) {
   // Straight into the text, with a byte to spare to see the end at once; a file that grew
   // since fstat gets more room.
   size_t used = 0;
-  if (read_all) text->resize(static_cast<size_t>(info.st_size) + 1);
-  while (read_all) {
+  text->resize(size + 1);
+  for (;;) {
     if (used == text->size()) text->resize(2 * text->size());
     ssize_t count = read(fd, &(*text)[used], text->size() - used);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
-      read_all = count == 0;
-      break;
+      text->resize(used);
+      return count == 0;
     }
     used += static_cast<size_t>(count);
   }
-  text->resize(used);
-  close(fd);
-  return read_all;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -95,15 +129,16 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-// Writes `text` to `path` and flushes it to the disk.
-bool WriteFile(const std::string& path, std::string_view text) {
-  // No following a link left in the temporary file's place: it would redirect the write.
-  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
-  bool written = WriteAll(fd, text) && SyncRetrying(fd);
-  // After a failed close the descriptor is gone all the same; EINTR leaves the data synced.
-  if (close(fd) != 0 && errno != EINTR) written = false;
-  return written;
+bool IsTemporaryOf(std::string_view entry, std::string_view store) {
+  std::string_view infix = StoreFile::kTemporaryInfix;
+  if (entry.size() != store.size() + infix.size() + kTemporarySuffixLength ||
+      entry.substr(0, store.size()) != store || entry.substr(store.size(), infix.size()) != infix) {
+    return false;
+  }
+  for (char c : entry.substr(store.size() + infix.size())) {
+    if (std::strchr(kTemporaryAlphabet, c) == nullptr) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -111,25 +146,47 @@ bool WriteFile(const std::string& path, std::string_view text) {
 StoreFile::StoreFile(std::string path) : path_(std::move(path)) {}
 
 StoreFile::~StoreFile() {
-  if (lock_fd_ >= 0) close(lock_fd_);
+  if (folder_fd_ >= 0) close(folder_fd_);
 }
 
 bool StoreFile::Open(std::string* text, bool* missing) {
-  if (path_.empty()) return false;
-  std::string folder = FolderOf(path_);
-  if (!MakeFolders(folder)) return false;
-  lock_fd_ = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (lock_fd_ < 0) return false;
-  int locked;
-  do {
-    locked = flock(lock_fd_, LOCK_EX);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return false;
-  return ReadWhole(path_, text, missing);
+  text->clear();
+  *missing = false;
+  std::string target;
+  if (path_.empty() || !FinalTarget(path_, &target)) return false;
+  size_t slash = target.rfind('/');
+  name_ = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (name_.empty()) return false;
+  int folder = OpenFolders(slash == std::string::npos ? std::string(".")
+                           : slash == 0               ? std::string("/")
+                                                      : target.substr(0, slash));
+  if (folder < 0) return false;
+  if (!LockWithin(folder)) {
+    close(folder);
+    return false;
+  }
+  folder_fd_ = folder;
+  RemoveLeftovers();
+
+  // Non-blocking, so that a FIFO in the store's place is refused rather than waited on.
+  int fd = OpenStore(O_RDONLY | O_NONBLOCK);
+  if (fd < 0) {
+    *missing = errno == ENOENT;
+    return *missing;
+  }
+  existed_ = fstat(fd, &stat_) == 0 && S_ISREG(stat_.st_mode) &&
+             ReadAll(fd, static_cast<size_t>(stat_.st_size), text);
+  close(fd);
+  return existed_;
+}
+
+int StoreFile::OpenStore(int flags) const {
+  // The name was resolved before locking; a link put in its place since is refused.
+  return OpenRetrying(folder_fd_, name_.c_str(), flags | O_NOFOLLOW);
 }
 
 bool StoreFile::Holds(std::string_view text) const {
-  int fd = OpenRetrying(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = OpenStore(O_RDONLY | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info;
   bool same = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
@@ -151,15 +208,72 @@ bool StoreFile::Holds(std::string_view text) const {
   return same;
 }
 
+int StoreFile::CreateTemporary(std::string* name) const {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  uint64_t state = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
+                   static_cast<uint64_t>(now.tv_sec) << 20;
+  // A copy of a store that exists starts private and takes the store's mode once it has the
+  // store's owner; a new store is made as any file the user creates (0666 less the umask).
+  const mode_t mode = existed_ ? 0600 : 0666;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = name_;
+    name->append(kTemporaryInfix);
+    for (size_t i = 0; i < kTemporarySuffixLength; ++i) {
+      state = state * 6364136223846793005u + 1442695040888963407u;
+      name->push_back(kTemporaryAlphabet[(state >> 33) % (sizeof kTemporaryAlphabet - 1)]);
+    }
+    // Always a new file of this run's own: never one that was there, never through a link.
+    int fd =
+        OpenRetrying(folder_fd_, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void StoreFile::RemoveLeftovers() const {
+  int fd = OpenRetrying(folder_fd_, ".", O_RDONLY | O_DIRECTORY);
+  DIR* folder = fd < 0 ? nullptr : fdopendir(fd);
+  if (folder == nullptr) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  while (const dirent* entry = readdir(folder)) {
+    struct stat info;
+    // Only regular files: never a link's target, a FIFO or a folder of that name.
+    if (IsTemporaryOf(entry->d_name, name_) &&
+        fstatat(folder_fd_, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode)) {
+      unlinkat(folder_fd_, entry->d_name, 0);
+    }
+  }
+  closedir(folder);
+}
+
 bool StoreFile::Replace(std::string_view text) {
-  if (lock_fd_ < 0) return false;
-  // The name is fixed: the folder lock keeps every other run away from it, and one left by a
-  // killed run is simply overwritten.
-  std::string temporary = path_ + ".tmp";
-  if (!WriteFile(temporary, text) || std::rename(temporary.c_str(), path_.c_str()) != 0) {
-    unlink(temporary.c_str());
+  if (folder_fd_ < 0) return false;
+  std::string temporary;
+  int fd = CreateTemporary(&temporary);
+  if (fd < 0) return false;
+  bool written = true;
+  if (existed_) {
+    // Owner first, where the process may: a change of owner clears the set-ID bits.
+    if (fchown(fd, stat_.st_uid, stat_.st_gid) != 0)
+      fchown(fd, static_cast<uid_t>(-1), stat_.st_gid);
+    written = fchmod(fd, stat_.st_mode & 07777) == 0;
+  } else if (geteuid() == 0) {
+    // A new store made by root in a user's folder is the user's, as the folders above it are.
+    struct stat folder;
+    if (fstat(folder_fd_, &folder) == 0) fchown(fd, folder.st_uid, folder.st_gid);
+  }
+  written = written && WriteAll(fd, text) && SyncRetrying(fd) && fstat(fd, &stat_) == 0;
+  // After a failed close the descriptor is gone all the same; EINTR leaves the data synced.
+  if (close(fd) != 0 && errno != EINTR) written = false;
+  if (!written || renameat(folder_fd_, temporary.c_str(), folder_fd_, name_.c_str()) != 0) {
+    unlinkat(folder_fd_, temporary.c_str(), 0);
     return false;
   }
+  existed_ = true;
   // The rename itself is durable only once the folder is flushed.
-  return SyncRetrying(lock_fd_);
+  return SyncRetrying(folder_fd_);
 }

@@ -1,0 +1,145 @@
+#include "store_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// One whole run over the store at `path`: open, then replace with `text`.
+bool Rewrite(const std::string& path, const std::string& text) {
+  StoreFile file(path);
+  std::string read;
+  bool missing = false;
+  return file.Open(&read, &missing) && file.Replace(text);
+}
+
+struct stat StatusOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+  return info;
+}
+
+TEST(StoreFileTest, ARewriteKeepsTheStoresModeAndOwner) {
+  struct Case {
+    mode_t mode;
+    uid_t owner;  // the test's own user when not root
+  };
+  std::vector<Case> cases = {{0600, geteuid()}, {0444, geteuid()}, {04640, geteuid()}};
+  // Root writes another user's store: it stays theirs.
+  if (geteuid() == 0) cases.push_back({0640, kNobody});
+  TempFolder folder;
+  const std::string store = folder.path() + "/registry.reg";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << c.mode << " owned by " << std::dec << c.owner);
+    WriteFileBytes(store, "old");
+    ASSERT_EQ(chown(store.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(chmod(store.c_str(), c.mode), 0);
+    ASSERT_TRUE(Rewrite(store, "new"));
+    EXPECT_EQ(ReadFileBytes(store), "new");
+    struct stat after = StatusOf(store);
+    EXPECT_EQ(after.st_mode & 07777, c.mode);
+    EXPECT_EQ(after.st_uid, c.owner);
+    EXPECT_EQ(after.st_gid, c.owner);
+    EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"registry.reg"});
+  }
+}
+
+TEST(StoreFileTest, NewFoldersArePrivateAndANewStoreFollowsTheUmask) {
+  TempFolder folder;
+  const std::string store = folder.path() + "/data/larkspan/registry.reg";
+  mode_t saved = umask(027);
+  bool rewritten = Rewrite(store, "new");
+  umask(saved);
+  ASSERT_TRUE(rewritten);
+  EXPECT_EQ(StatusOf(folder.path() + "/data").st_mode & 07777, 0700u);
+  EXPECT_EQ(StatusOf(folder.path() + "/data/larkspan").st_mode & 07777, 0700u);
+  EXPECT_EQ(StatusOf(store).st_mode & 07777, 0640u);
+}
+
+TEST(StoreFileTest, ALinkedStoreIsWrittenAtItsTarget) {
+  TempFolder folder;
+  const std::string store = folder.path() + "/home/registry.reg";
+  ASSERT_EQ(mkdir((folder.path() + "/home").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((folder.path() + "/dotfiles").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((folder.path() + "/dotfiles/real").c_str(), 0700), 0);
+  WriteFileBytes(folder.path() + "/dotfiles/real/larkspan.reg", "old");
+  ASSERT_EQ(chmod((folder.path() + "/dotfiles/real/larkspan.reg").c_str(), 0600), 0);
+  // A relative link to a link: both stay, and the file at the end of them changes.
+  ASSERT_EQ(symlink("real/larkspan.reg", (folder.path() + "/dotfiles/larkspan.reg").c_str()), 0);
+  ASSERT_EQ(symlink("../dotfiles/larkspan.reg", store.c_str()), 0);
+
+  ASSERT_TRUE(Rewrite(store, "new"));
+  EXPECT_TRUE(S_ISLNK(StatusOf(store).st_mode));
+  EXPECT_TRUE(S_ISLNK(StatusOf(folder.path() + "/dotfiles/larkspan.reg").st_mode));
+  EXPECT_EQ(ReadFileBytes(store), "new");
+  EXPECT_EQ(StatusOf(folder.path() + "/dotfiles/real/larkspan.reg").st_mode & 07777, 0600u);
+  EXPECT_EQ(FolderEntries(folder.path() + "/home"), std::vector<std::string>{"registry.reg"});
+  EXPECT_EQ(FolderEntries(folder.path() + "/dotfiles/real"),
+            std::vector<std::string>{"larkspan.reg"});
+
+  // A link that leads nowhere is refused: nothing is created, at its end or in its place.
+  const std::string dangling = folder.path() + "/home/dangling.reg";
+  ASSERT_EQ(symlink("../elsewhere/larkspan.reg", dangling.c_str()), 0);
+  ASSERT_EQ(symlink("missing.reg", (folder.path() + "/home/missing.reg").c_str()), 0);
+  for (const std::string& link : {dangling, folder.path() + "/home/missing.reg"}) {
+    SCOPED_TRACE(link);
+    StoreFile file(link);
+    std::string read;
+    bool missing = false;
+    EXPECT_FALSE(file.Open(&read, &missing));
+    EXPECT_TRUE(S_ISLNK(StatusOf(link).st_mode));
+  }
+  EXPECT_FALSE(FileExists(folder.path() + "/elsewhere"));
+  EXPECT_EQ(FolderEntries(folder.path() + "/home"),
+            (std::vector<std::string>{"dangling.reg", "missing.reg", "registry.reg"}));
+}
+
+TEST(StoreFileTest, TheTemporaryFileIsTheRunsOwn) {
+  TempFolder folder;
+  const std::string store = folder.path() + "/registry.reg";
+  const std::string outside = folder.path() + "/outside";
+  const std::string leftover = store + std::string(StoreFile::kTemporaryInfix) + "a1B2c3";
+  const std::string lookalike = store + std::string(StoreFile::kTemporaryInfix);
+  WriteFileBytes(outside, "outside");
+  // Whatever waits at the name an older version used is left alone.
+  ASSERT_EQ(link(outside.c_str(), (store + ".tmp").c_str()), 0);
+  // A killed run's leftover goes; things of similar names that are not one stay.
+  WriteFileBytes(leftover, "partial");
+  ASSERT_EQ(mkfifo((lookalike + "fifo00").c_str(), 0600), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (lookalike + "link00").c_str()), 0);
+  WriteFileBytes(lookalike + "toolong", "kept");
+  WriteFileBytes(folder.path() + "/other.reg" + std::string(StoreFile::kTemporaryInfix) + "a1B2c3",
+                 "kept");
+  const std::vector<std::string> kept = {"other.reg.lkspanreg-a1B2c3",
+                                         "outside",
+                                         "registry.reg",
+                                         "registry.reg.lkspanreg-fifo00",
+                                         "registry.reg.lkspanreg-link00",
+                                         "registry.reg.lkspanreg-toolong",
+                                         "registry.reg.tmp"};
+
+  WriteFileBytes(store, "old");
+  ASSERT_TRUE(Rewrite(store, "new"));
+  EXPECT_EQ(ReadFileBytes(store), "new");
+  EXPECT_EQ(ReadFileBytes(outside), "outside");
+  EXPECT_EQ(StatusOf(outside).st_nlink, 2u);
+  EXPECT_EQ(FolderEntries(folder.path()), kept);
+
+  // A FIFO at the old name neither blocks the run nor is written.
+  ASSERT_EQ(unlink((store + ".tmp").c_str()), 0);
+  ASSERT_EQ(mkfifo((store + ".tmp").c_str(), 0600), 0);
+  ASSERT_TRUE(Rewrite(store, "newer"));
+  EXPECT_EQ(ReadFileBytes(store), "newer");
+  EXPECT_TRUE(S_ISFIFO(StatusOf(store + ".tmp").st_mode));
+  EXPECT_EQ(FolderEntries(folder.path()), kept);
+}
+
+}  // namespace
