@@ -16,7 +16,8 @@ if [ $# -lt 2 ]; then
 fi
 action=$1
 mkdir -p "$2"
-export WINEPREFIX=$(cd "$2" && pwd) WINEDEBUG=-all
+WINEPREFIX=$(cd "$2" && pwd)
+export WINEPREFIX WINEDEBUG=-all
 wow64=0
 if [ "${3:-}" = wow64 ]; then wow64=1; fi
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
