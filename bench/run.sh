@@ -3,9 +3,10 @@
 # of the medians (see BENCHMARKS.md).
 #   bench/run.sh [TABLE.md]           default: build/bench/results.md, also shown at the end
 # Builds what it times: the native preset's program and floors and, where Wine and the mingw
-# compilers are installed, the win64 preset's program. As root it installs hyperfine, time and
-# python3 when they are missing. LKSPAN_NATIVE_BUILD and LKSPAN_WIN64_BUILD name other (already
-# configured) build folders; LKSPAN_BENCH_WINE=0 skips the Wine rows.
+# compilers are installed, the win64 preset's program. As root it installs what it needs that is
+# missing (scripts/deps.sh bench; the Wine rows need the windows stage's packages besides).
+# LKSPAN_NATIVE_BUILD and LKSPAN_WIN64_BUILD name other (already configured) build folders;
+# LKSPAN_BENCH_WINE=0 skips the Wine rows.
 set -eu
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
@@ -15,18 +16,7 @@ win64=${LKSPAN_WIN64_BUILD:-build/win64}
 wine64=/usr/lib/wine/wine64
 server_path='C:\Program Files\Larkspan\band.dll'
 
-need=()
-command -v hyperfine >/dev/null || need+=(hyperfine)
-[ -x /usr/bin/time ] || need+=(time)
-command -v python3 >/dev/null || need+=(python3)
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${need[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
-fi
+bash scripts/deps.sh --install bench
 
 # --- build ----------------------------------------------------------------------------------
 targets=(lkspanreg lkspan_bench_store lkspan_floor_exit lkspan_floor_store)

@@ -17,16 +17,18 @@ add_test(NAME win32_image
     $<TARGET_FILE:lkspanreg>)
 set_tests_properties(win32_image PROPERTIES LABELS image TIMEOUT 60)
 
-set(LKSPAN_WINE32_DIR ${CMAKE_CURRENT_BINARY_DIR}/wine32)
+# The prefix the program runs in; the machine must be ready for 32-bit Wine already
+# (scripts/wine32-setup.sh, run by `scripts/test.sh wine32`): the fixture changes nothing else.
+set(LKSPAN_WINE32_PREFIX ${CMAKE_CURRENT_BINARY_DIR}/wine32/wineprefix)
 add_test(NAME wine32_prefix
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine32-setup.sh ${LKSPAN_WINE32_DIR})
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine-prefix.sh start ${LKSPAN_WINE32_PREFIX} wow64)
 add_test(NAME wine32_stop
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine32-setup.sh --stop ${LKSPAN_WINE32_DIR})
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine-prefix.sh stop ${LKSPAN_WINE32_PREFIX})
 set_tests_properties(wine32_prefix PROPERTIES FIXTURES_SETUP wine32 LABELS wine32 TIMEOUT 1800)
 set_tests_properties(wine32_stop PROPERTIES FIXTURES_CLEANUP wine32 LABELS wine32 TIMEOUT 60)
 
 add_test(NAME wine32_register_upgrade_remove
   COMMAND ${LKSPAN_PYTHON3} ${LKSPAN_WINDOWS_TESTS}/wine32_test.py
-    --prefix ${LKSPAN_WINE32_DIR}/wineprefix $<TARGET_FILE:lkspanreg>)
+    --prefix ${LKSPAN_WINE32_PREFIX} $<TARGET_FILE:lkspanreg>)
 set_tests_properties(wine32_register_upgrade_remove PROPERTIES
   FIXTURES_REQUIRED wine32 LABELS wine32 TIMEOUT 1200)

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The Debian 12 packages each stage needs: the one list of them.
+#   deps.sh STAGE...            print the packages the stages need, one line
+#   deps.sh --install STAGE...  install the missing ones (as root); run by anyone else, name
+#                               them and the command that installs them, and fail
+# Stages: tool (build the program alone), native, windows, wine32, asan, fuzz, bench.
+# A stage lists the build tool it uses (make: the presets use CMake's default generator).
+# Installing a package of another architecture (wine32:i386) first adds that architecture to
+# dpkg, which changes the machine: the README's table of stages says so.
+set -eu
+
+packages_of() {
+  case $1 in
+    tool) echo cmake make g++ ;;
+    native) echo cmake make g++ libgtest-dev libbenchmark-dev ;;
+    windows) echo cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 python3 ;;
+    wine32) echo cmake make googletest g++-mingw-w64-i686 wine64 wine32:i386 qemu-user-static python3 ;;
+    asan) echo cmake make g++ libgtest-dev ;;
+    fuzz) echo cmake make clang-14 libclang-rt-14-dev ;;
+    bench) echo cmake make g++ libgtest-dev libbenchmark-dev hyperfine time python3 ;;
+    *)
+      echo "deps.sh: no stage '$1' (tool, native, windows, wine32, asan, fuzz, bench)" >&2
+      return 2
+      ;;
+  esac
+}
+
+install=0
+if [ "${1:-}" = --install ]; then
+  install=1
+  shift
+fi
+if [ $# -eq 0 ]; then
+  echo "usage: $0 [--install] STAGE..." >&2
+  exit 2
+fi
+
+wanted=()
+for stage in "$@"; do
+  list=$(packages_of "$stage") || exit 2
+  for package in $list; do
+    case " ${wanted[*]-} " in *" $package "*) ;; *) wanted+=("$package") ;; esac
+  done
+done
+if [ $install -eq 0 ]; then
+  echo "${wanted[*]}"
+  exit 0
+fi
+
+installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+missing=()
+for package in "${wanted[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]}" >&2
+  case " ${missing[*]} " in
+    *:i386*) echo "install them as root with: dpkg --add-architecture i386 && apt-get update &&" \
+      "apt-get install ${missing[*]}" >&2 ;;
+    *) echo "install them as root with: apt-get update && apt-get install ${missing[*]}" >&2 ;;
+  esac
+  echo "(or run this script as root, which installs them)" >&2
+  exit 1
+fi
+
+case " ${missing[*]} " in
+  *:i386*)
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      echo "deps.sh: adding the i386 architecture to dpkg"
+      dpkg --add-architecture i386
+    fi
+    ;;
+esac
+echo "deps.sh: installing ${missing[*]}"
+apt-get update -q
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
