@@ -199,7 +199,7 @@ void AppendApiTree(HKEY root, const std::string& rootName, const std::string& pa
 
 std::string ApiTrees(bool inexactOnly) {
   std::string text = "REGEDIT4\r\n\r\n";
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     std::string path = StoredPath(band);
     if (!path.empty()) {
       AppendApiTree(Root(band.classesRoot), RootName(band.classesRoot), path, inexactOnly, &text);
@@ -212,7 +212,7 @@ std::string ApiTrees(bool inexactOnly) {
 // empty).
 std::string ImportText(const std::string& store) {
   std::string text = "REGEDIT4\r\n\r\n";
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     text += "[-" + RootName(band.classesRoot) + "\\" + band.parent + "\\" + band.name + "]\r\n\r\n";
   }
   const std::string header = "REGEDIT4\r\n";
@@ -231,7 +231,7 @@ void Import(const std::string& text) {
 // The band trees as reg export writes them, each tree one text.
 std::vector<std::string> Exports() {
   std::vector<std::string> texts;
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     std::string path = StoredPath(band);
     if (path.empty()) continue;
     std::wstring file = WorkFolder() + L"export.reg";

@@ -1,22 +1,15 @@
-// A real registry key opened for reading by the Windows tests, closed with the object.
+// A key of the real registry opened for reading by the Windows tests, closed with the object;
+// null when it cannot be opened. (The portable registry has no call that only opens a key.)
 #pragma once
 
 #include <string>
 
-#include "registry_api.h"
+#include "scoped_key.h"
 
-class OpenedKey {
+class OpenedKey : public ScopedKey {
  public:
   OpenedKey(HKEY root, const std::string& path) {
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) Reset(key);
   }
-  ~OpenedKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
 };

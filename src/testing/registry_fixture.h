@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "key_listing.h"
 #include "registry_api.h"
 
 struct StoredValue {
@@ -46,11 +47,6 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path);
 // key does not exist. Real registries differ in the order they list values in; this one does not.
 std::string DumpKey(HKEY root, const std::string& path);
 
-// Shared by the two bindings of the readers.
-struct NamedValue {
-  std::string name;
-  StoredValue value;
-};
-void SortByName(std::vector<std::string>* names);
+// Shared by the two bindings of the readers: the section of `root`\`path` (see DumpKey).
 void AppendSection(std::string* out, HKEY root, const std::string& path,
                    std::vector<NamedValue> values);

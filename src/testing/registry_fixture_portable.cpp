@@ -27,7 +27,7 @@ std::shared_ptr<RegistryKey> Find(HKEY root, const std::string& path) {
 void Dump(std::string* out, HKEY root, const std::string& path, const RegistryKey& key) {
   std::vector<NamedValue> values;
   for (const RegistryValue& value : key.values()) {
-    values.push_back(NamedValue{value.name, StoredValue{value.type, value.data}});
+    values.push_back(NamedValue{value.name, value.type, value.data});
   }
   AppendSection(out, root, path, std::move(values));
   for (const auto& [name, child] : key.children()) {
