@@ -17,7 +17,7 @@ namespace {
 // folder and file name that make up the path always join back into the whole server path, so
 // the rows give the path itself in place of their data's "%s".
 // clang-format off
-static const RegistryRow ClassTable[] = {
+static const RegistryRow kClassTable[] = {
     {HKEY_CLASSES_ROOT, "%s",                 nullptr,          "&Larkspan"},
     {HKEY_CLASSES_ROOT, "%s\\InprocServer32", nullptr,          "%s"},
     {HKEY_CLASSES_ROOT, "%s\\InprocServer32", "ThreadingModel", "Apartment"},
@@ -25,7 +25,7 @@ static const RegistryRow ClassTable[] = {
 };
 
 // The toolbar button's rows, all in the button's key.
-static const RegistryRow ButtonTable[] = {
+static const RegistryRow kButtonTable[] = {
     {HKEY_CURRENT_USER, "%s", nullptr,           "Default"},
     {HKEY_CURRENT_USER, "%s", "Default Visible", "Yes"},
     {HKEY_CURRENT_USER, "%s", "ButtonText",      "Larkspan"},
@@ -39,7 +39,7 @@ static const RegistryRow ButtonTable[] = {
 
 // The category of horizontal Explorer bars, and the key above it, below the class key ("%s");
 // both carry no values.
-static const char* const CategoryKeys[] = {
+static const char* const kCategoryKeys[] = {
     "%s\\Implemented Categories",
     "%s\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}",
 };
@@ -61,9 +61,9 @@ int RegisterExtension(const char* server_path) {
   FormatText(class_key, sizeof class_key, kClassKeyFormat, kBandClassId);
   FormatText(button_key, sizeof button_key, kButtonKeyFormat, kBandClassId);
 
-  if (WriteRegistryRows(ClassTable, class_key, server_path) != ERROR_SUCCESS) return 0;
+  if (WriteRegistryRows(kClassTable, class_key, server_path) != ERROR_SUCCESS) return 0;
 
-  for (const char* format : CategoryKeys) {
+  for (const char* format : kCategoryKeys) {
     char path[kTextSize];
     FormatText(path, sizeof path, format, class_key);
     ScopedKey category;
@@ -79,6 +79,6 @@ int RegisterExtension(const char* server_path) {
     }
   }
 
-  if (WriteRegistryRows(ButtonTable, button_key, server_path) != ERROR_SUCCESS) return 0;
+  if (WriteRegistryRows(kButtonTable, button_key, server_path) != ERROR_SUCCESS) return 0;
   return 1;
 }

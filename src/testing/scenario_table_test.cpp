@@ -104,7 +104,7 @@ TEST(ScenarioTableTest, BothReadersLoadEveryRowTheSame) {
   std::string table = LKSPAN_SCENARIOS;
   std::string reader = table.substr(0, table.rfind('/') + 1) + "scenario_table.py";
   ProgramResult run = RunProgram(python, {reader, table}, {});
-  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  ASSERT_EQ(run.exit_status, 0) << run.err;
 
   std::vector<Scenario> expected = LoadScenarios(table);
   ASSERT_FALSE(expected.empty());

@@ -11,7 +11,7 @@ struct RemovedKey {
   const char* KeyFormat;  // the class identifier in place of its "%s"
 };
 
-static const RemovedKey RemovedKeys[] = {
+static const RemovedKey kRemovedKeys[] = {
     {HKEY_CURRENT_USER, kSettingsKey},
     {HKEY_CURRENT_USER, kButtonKeyFormat},
     {HKEY_CLASSES_ROOT, kClassKeyFormat},
@@ -20,7 +20,7 @@ static const RemovedKey RemovedKeys[] = {
 }  // namespace
 
 HRESULT UnregisterExtension() {
-  for (const RemovedKey& key : RemovedKeys) {
+  for (const RemovedKey& key : kRemovedKeys) {
     char path[kTextSize];
     FormatText(path, sizeof path, key.KeyFormat, kBandClassId);
     if (SHDeleteKeyA(key.Root, path) != ERROR_SUCCESS) return SELFREG_E_CLASS;

@@ -22,12 +22,12 @@ class MemoryStore : public TreeStore {
   const std::vector<std::string>& calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
 
-  LONG CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+  LONG CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                  DWORD* disposition) override;
   LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) override;
   LONG QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) override;
   LONG CloseKey(HKEY key) override;
-  LONG DeleteTree(HKEY parent, const char* subKey) override;
+  LONG DeleteTree(HKEY parent, const char* sub_key) override;
 
  private:
   LONG Record(std::string call, LONG status);
