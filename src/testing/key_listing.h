@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "regedit_text.h"
@@ -38,4 +39,19 @@ inline void AppendSection(std::string* out, const std::string& path,
   for (const NamedValue& value : values)
     AppendRegeditValue(out, value.name, value.type, value.data);
   *out += "\r\n";
+}
+
+// Appends the section of `key`, named `path`, then those of the keys below it, each subkey
+// after its key in the order `children()` gives (the portable store's keys give theirs sorted
+// by name). `Key` is a key of the portable store's tree.
+template <typename Key>
+void AppendKeyTree(std::string* out, const std::string& path, const Key& key) {
+  std::vector<NamedValue> values;
+  for (const auto& value : key.values()) {
+    values.push_back(NamedValue{value.name, value.type, value.data});
+  }
+  AppendSection(out, path, std::move(values));
+  for (const auto& [name, child] : key.children()) {
+    AppendKeyTree(out, path + "\\" + child->name(), *child);
+  }
 }

@@ -1,7 +1,5 @@
 #include "registry_fixture.h"
 
-#include <utility>
-
 #include "regedit_text.h"
 #include "scoped_key.h"
 
@@ -32,8 +30,6 @@ void SeedValue(HKEY root, const std::string& path, const std::string& name,
       << name;
 }
 
-void AppendSection(std::string* out, HKEY root, const std::string& path,
-                   std::vector<NamedValue> values) {
-  const char* root_name = root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
-  AppendSection(out, root_name + ("\\" + path), std::move(values));
+std::string RootedPath(HKEY root, const std::string& path) {
+  return (root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\") + path;
 }

@@ -47,6 +47,5 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path);
 // key does not exist. Real registries differ in the order they list values in; this one does not.
 std::string DumpKey(HKEY root, const std::string& path);
 
-// Shared by the two bindings of the readers: the section of `root`\`path` (see DumpKey).
-void AppendSection(std::string* out, HKEY root, const std::string& path,
-                   std::vector<NamedValue> values);
+// The key's name as DumpKey gives it: "HKEY_CLASSES_ROOT\path" or "HKEY_CURRENT_USER\path".
+std::string RootedPath(HKEY root, const std::string& path);

@@ -53,7 +53,7 @@ std::vector<std::string> Subkeys(HKEY key) {
 void Dump(std::string* out, HKEY root, const std::string& path) {
   OpenedKey key(root, path);
   if (key.get() == nullptr) return;
-  AppendSection(out, root, path, Values(key.get()));
+  AppendSection(out, RootedPath(root, path), Values(key.get()));
   for (const std::string& name : Subkeys(key.get())) Dump(out, root, path + "\\" + name);
 }
 

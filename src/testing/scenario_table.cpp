@@ -64,17 +64,6 @@ std::shared_ptr<RegistryKey> FindBandTree(const RegistryTree& tree, const BandTr
   return key->FindChild(band.name);
 }
 
-void Dump(const RegistryKey& key, const std::string& path, std::string* out) {
-  std::vector<NamedValue> values;
-  for (const RegistryValue& value : key.values()) {
-    values.push_back(NamedValue{value.name, value.type, value.data});
-  }
-  AppendSection(out, path, std::move(values));
-  for (const auto& [name, child] : key.children()) {
-    Dump(*child, path + "\\" + child->name(), out);
-  }
-}
-
 void MergeInto(const RegistryKey& from, RegistryKey* to) {
   for (const RegistryValue& value : from.values()) to->SetValue(value.name, value.type, value.data);
   bool created = false;
@@ -87,8 +76,9 @@ std::string DumpBandTrees(const RegistryTree& tree) {
   std::string out;
   for (const BandTree& band : BandKeyTrees()) {
     if (std::shared_ptr<RegistryKey> key = FindBandTree(tree, band)) {
-      Dump(*key, std::string(RootName(band.classes_root)) + "\\" + band.parent + "\\" + key->name(),
-           &out);
+      AppendKeyTree(
+          &out, std::string(RootName(band.classes_root)) + "\\" + band.parent + "\\" + key->name(),
+          *key);
     }
   }
   return out;
