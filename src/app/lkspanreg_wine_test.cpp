@@ -138,24 +138,11 @@ bool SameName(const std::string& a, const std::string& b) {
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-std::vector<std::string> Subkeys(HKEY key) {
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      return names;
-    }
-    names.emplace_back(name, size);
-  }
-}
-
 // The band tree's path below its root with the tree's own name as stored; empty when missing.
 std::string StoredPath(const BandTree& band) {
   OpenedKey parent(Root(band.classes_root), band.parent);
   if (parent.get() == nullptr) return "";
-  for (const std::string& name : Subkeys(parent.get())) {
+  for (const std::string& name : SubkeyNames(parent.get())) {
     if (SameName(name, band.name)) return std::string(band.parent) + "\\" + name;
   }
   return "";
@@ -192,7 +179,7 @@ void AppendApiTree(HKEY root, const std::string& root_name, const std::string& p
     any = true;
   }
   if (any || !inexact_only) *out += section + "\r\n";
-  for (const std::string& name : Subkeys(key.get())) {
+  for (const std::string& name : SubkeyNames(key.get())) {
     AppendApiTree(root, root_name, path + "\\" + name, inexact_only, out);
   }
 }

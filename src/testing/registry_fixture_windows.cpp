@@ -35,17 +35,8 @@ std::vector<NamedValue> Values(HKEY key) {
   return values;
 }
 
-std::vector<std::string> Subkeys(HKEY key) {
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, size);
-  }
+std::vector<std::string> SortedSubkeys(HKEY key) {
+  std::vector<std::string> names = SubkeyNames(key);
   SortByName(&names);
   return names;
 }
@@ -54,7 +45,7 @@ void Dump(std::string* out, HKEY root, const std::string& path) {
   OpenedKey key(root, path);
   if (key.get() == nullptr) return;
   AppendSection(out, RootedPath(root, path), Values(key.get()));
-  for (const std::string& name : Subkeys(key.get())) Dump(out, root, path + "\\" + name);
+  for (const std::string& name : SortedSubkeys(key.get())) Dump(out, root, path + "\\" + name);
 }
 
 }  // namespace
