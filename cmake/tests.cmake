@@ -62,7 +62,7 @@ if(NOT WIN32)
   gtest_discover_tests(lkspan_tests DISCOVERY_TIMEOUT 30)
 
   add_executable(lkspanreg_e2e_tests src/app/lkspanreg_e2e_test.cpp
-    src/app/lkspanreg_reliability_e2e_test.cpp)
+    src/app/lkspanreg_reliability_e2e_test.cpp src/testing/scenario_table_test.cpp)
   target_link_libraries(lkspanreg_e2e_tests PRIVATE lkspan_testing)
   target_compile_definitions(lkspanreg_e2e_tests PRIVATE
     LKSPANREG_PATH="$<TARGET_FILE:lkspanreg>")

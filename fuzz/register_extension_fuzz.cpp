@@ -9,16 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "band_keys.h"
 #include "memory_store.h"
 #include "regedit_file.h"
 #include "register_extension.h"
 
 namespace {
 
-constexpr std::string_view kClassKey = "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-constexpr std::string_view kButtonKey =
-    "Software\\Microsoft\\Internet Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-constexpr std::string_view kSettingsKey = "Software\\Larkspan";
+const std::string kClassKey = BandKeyPath(kClassKeyFormat);
+const std::string kButtonKey = BandKeyPath(kButtonKeyFormat);
 
 void Fail(const char* what, const std::string& path) {
   std::fprintf(stderr, "%s (path of %zu bytes)\n", what, path.size());
@@ -31,32 +30,32 @@ bool Within(std::string_view path, std::string_view tree) {
 }
 
 // Whether `path` (below `root`) is a key registration may write values to or create.
-bool Allowed(bool classesRoot, std::string_view path, bool* mayHoldValues) {
-  *mayHoldValues = true;
-  if (classesRoot ? Within(path, kClassKey)
-                  : Within(path, kButtonKey) || Within(path, kSettingsKey)) {
+bool Allowed(bool classes_root, std::string_view path, bool* may_hold_values) {
+  *may_hold_values = true;
+  if (classes_root ? Within(path, kClassKey)
+                   : Within(path, kButtonKey) || Within(path, kSettingsKey)) {
     return true;
   }
-  *mayHoldValues = false;
-  std::string_view tree = classesRoot ? kClassKey : kButtonKey;
+  *may_hold_values = false;
+  std::string_view tree = classes_root ? kClassKey : kButtonKey;
   // The keys above a tree: a prefix of it ending at a separator.
   return !path.empty() && path.size() < tree.size() && tree.substr(0, path.size()) == path &&
          tree[path.size()] == '\\';
 }
 
-void CheckKeys(const RegistryKey& key, bool classesRoot, const std::string& path,
-               const std::string& serverPath) {
+void CheckKeys(const RegistryKey& key, bool classes_root, const std::string& path,
+               const std::string& server_path) {
   for (const auto& [name, child] : key.children()) {
-    std::string childPath = path.empty() ? child->name() : path + "\\" + child->name();
-    bool mayHoldValues = false;
-    if (!classesRoot && childPath == "Software\\Other") continue;  // checked whole below
-    if (!Allowed(classesRoot, childPath, &mayHoldValues)) {
-      Fail("a key was written outside the band's trees", serverPath);
+    std::string child_path = path.empty() ? child->name() : path + "\\" + child->name();
+    bool may_hold_values = false;
+    if (!classes_root && child_path == "Software\\Other") continue;  // checked whole below
+    if (!Allowed(classes_root, child_path, &may_hold_values)) {
+      Fail("a key was written outside the band's trees", server_path);
     }
-    if (!mayHoldValues && !child->values().empty()) {
-      Fail("a value was written to a key above the band's trees", serverPath);
+    if (!may_hold_values && !child->values().empty()) {
+      Fail("a value was written to a key above the band's trees", server_path);
     }
-    CheckKeys(*child, classesRoot, childPath, serverPath);
+    CheckKeys(*child, classes_root, child_path, server_path);
   }
 }
 
@@ -74,8 +73,8 @@ const RegistryValue* Find(const RegistryTree& tree, std::string_view path, const
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string serverPath(reinterpret_cast<const char*>(data), size);
-  serverPath.resize(serverPath.find('\0') == std::string::npos ? size : serverPath.find('\0'));
+  std::string server_path(reinterpret_cast<const char*>(data), size);
+  server_path.resize(server_path.find('\0') == std::string::npos ? size : server_path.find('\0'));
 
   MemoryStore store;
   bool created = false;
@@ -86,38 +85,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string before = FormatRegeditFile(store.tree());
   {
     ScopedRegistryBinding binding(&store);
-    RegisterExtension(serverPath.c_str());
+    RegisterExtension(server_path.c_str());
   }
 
-  if (store.open_handles() != 0) Fail("a key was left open", serverPath);
+  if (store.open_handles() != 0) Fail("a key was left open", server_path);
   const RegistryTree& tree = store.tree();
   if (!tree.classes_root->values().empty() || !tree.current_user->values().empty()) {
-    Fail("a value was written to a root", serverPath);
+    Fail("a value was written to a root", server_path);
   }
-  CheckKeys(*tree.classes_root, true, "", serverPath);
-  CheckKeys(*tree.current_user, false, "", serverPath);
+  CheckKeys(*tree.classes_root, true, "", server_path);
+  CheckKeys(*tree.current_user, false, "", server_path);
   const RegistryValue* kept = Find(tree, "Software\\Other", "keep");
   const RegistryKey& other = *tree.current_user->FindChild("Software")->FindChild("Other");
   if (kept == nullptr || kept->type != REG_BINARY || kept->data != std::string("\0\1\2", 3) ||
       other.values().size() != 1 || !other.children().empty()) {
-    Fail("the unrelated key changed", serverPath);
+    Fail("the unrelated key changed", server_path);
   }
 
-  if (serverPath.empty() || serverPath.size() > 254) {
+  if (server_path.empty() || server_path.size() > 254) {
     if (FormatRegeditFile(tree) != before)
-      Fail("a path of that length wrote something", serverPath);
+      Fail("a path of that length wrote something", server_path);
     return 0;
   }
-  const std::string classKey(kClassKey);
-  const std::string buttonKey(kButtonKey);
   const std::pair<const RegistryValue*, std::string> expected[] = {
-      {Find(tree, classKey + "\\InprocServer32", ""), serverPath},
-      {Find(tree, buttonKey, "Icon"), serverPath + ",3007"},
-      {Find(tree, buttonKey, "HotIcon"), serverPath + ",3006"},
+      {Find(tree, kClassKey + "\\InprocServer32", ""), server_path},
+      {Find(tree, kButtonKey, "Icon"), server_path + ",3007"},
+      {Find(tree, kButtonKey, "HotIcon"), server_path + ",3006"},
   };
   for (const auto& [value, text] : expected) {
     if (value == nullptr || value->type != REG_SZ || value->data != text + '\0') {
-      Fail("the path is not stored exactly", serverPath);
+      Fail("the path is not stored exactly", server_path);
     }
   }
   return 0;

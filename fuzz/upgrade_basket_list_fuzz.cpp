@@ -117,9 +117,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   store.ClearCalls();
   UpgradeBasketList(key);
   const std::vector<std::string> calls = store.calls();
-  const std::string afterFirst = FormatRegeditFile(store.tree());
+  const std::string after_first = FormatRegeditFile(store.tree());
   UpgradeBasketList(key);
-  if (FormatRegeditFile(store.tree()) != afterFirst) Fail("a second run changed the list");
+  if (FormatRegeditFile(store.tree()) != after_first) Fail("a second run changed the list");
   RegCloseKey(key);
 
   std::set<std::string> written;
@@ -168,8 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::string text = value.data.substr(0, value.data.size() - 1);
     auto old = before.find(source);
-    bool fromItsOwn = old != before.end() && old->second.data.compare(0, text.size(), text) == 0;
-    if (text.size() > limit || (!text.empty() && !fromItsOwn)) {
+    bool from_its_own = old != before.end() && old->second.data.compare(0, text.size(), text) == 0;
+    if (text.size() > limit || (!text.empty() && !from_its_own)) {
       Fail("[" + name + "] holds \"" + text + "\", not a prefix of [" + source + "]");
     }
   }

@@ -11,7 +11,7 @@ namespace {
 
 struct EntryCase {
   std::vector<const char*> args;  // after the program name
-  const char* firstCall;          // null: the registry is not touched
+  const char* first_call;         // null: the registry is not touched
 };
 
 const char kRegister[] = "create HKCR\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
@@ -38,11 +38,11 @@ TEST(EntryTest, PicksTheJobFromTheFirstArgumentOnly) {
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     std::string shown = c.args.empty() ? "(none)" : c.args[0];
     EXPECT_EQ(RunEntry(static_cast<int>(argv.size()), argv.data()), 0) << shown;
-    if (c.firstCall == nullptr) {
+    if (c.first_call == nullptr) {
       EXPECT_TRUE(store.calls().empty()) << shown;
     } else {
       ASSERT_FALSE(store.calls().empty()) << shown;
-      EXPECT_EQ(store.calls().front(), c.firstCall) << shown;
+      EXPECT_EQ(store.calls().front(), c.first_call) << shown;
     }
   }
 }

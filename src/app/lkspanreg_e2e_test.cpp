@@ -73,7 +73,7 @@ class ProgramTest : public ::testing::Test {
   // Runs the program on the private store; it must exit 0 and say nothing.
   void Run(const std::vector<std::string>& args) {
     ProgramResult result = RunProgram(LKSPANREG_PATH, args, {"LARKSPAN_REGISTRY=" + Store()});
-    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
   }
@@ -173,11 +173,11 @@ TEST_F(ProgramTest, FindsItsDefaultStore) {
   ProgramResult result =
       RunProgram(LKSPANREG_PATH, {"C:\\b\\band.dll"},
                  {"XDG_DATA_HOME=" + folder_.path() + "/data", "HOME=" + folder_.path() + "/home"});
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_NE(ReadFileBytes(folder_.path() + "/data/larkspan/registry.reg").find("band.dll"),
             std::string::npos);
   result = RunProgram(LKSPANREG_PATH, {"C:\\b\\band.dll"}, {"HOME=" + folder_.path() + "/home"});
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_NE(
       ReadFileBytes(folder_.path() + "/home/.local/share/larkspan/registry.reg").find("band.dll"),
       std::string::npos);
@@ -210,7 +210,7 @@ TEST_P(ScenarioTest, OnTheFileStore) {
   if (!row.before.empty()) WriteFileBytes(store, row.before);
   for (const std::vector<std::string>& args : row.runs) {
     ProgramResult result = RunProgram(LKSPANREG_PATH, args, {"LARKSPAN_REGISTRY=" + store});
-    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
   }

@@ -68,7 +68,7 @@ class Store {
   // Runs the program to its end; it must exit 0 and say nothing. Returns the store's bytes.
   std::string Run(const std::vector<std::string>& args) const {
     ProgramResult result = RunProgram(LKSPANREG_PATH, args, Env());
-    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.out + result.err, "");
     return Bytes();
   }
@@ -87,9 +87,9 @@ std::string RunInOrder(const std::string& bytes,
   return store.Bytes();
 }
 
-const RegistryValue* FindValue(const RegistryTree& tree, bool classesRoot, const std::string& path,
+const RegistryValue* FindValue(const RegistryTree& tree, bool classes_root, const std::string& path,
                                const std::string& name) {
-  std::shared_ptr<RegistryKey> key = classesRoot ? tree.classes_root : tree.current_user;
+  std::shared_ptr<RegistryKey> key = classes_root ? tree.classes_root : tree.current_user;
   std::vector<std::string_view> names;
   SplitKeyPath(path, &names);
   for (std::string_view part : names) {
@@ -156,7 +156,7 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
     }
     const auto window = std::chrono::duration_cast<std::chrono::microseconds>(longest * 6 / 5);
 
-    int keptOld = 0, madeNew = 0, finished = 0, temporaryLeft = 0;
+    int kept_old = 0, made_new = 0, finished = 0, temporary_left = 0;
     for (int kill = 0; kill < kills; ++kill) {
       store.Fill(job.before);
       // So that each kill's own leftovers are counted.
@@ -172,30 +172,30 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
       std::this_thread::sleep_for(std::chrono::microseconds(random() % (window.count() + 1)));
       run.Signal(SIGKILL);
       ProgramResult result = run.Wait();
-      ASSERT_TRUE(result.signal == SIGKILL || result.exitStatus == 0) << "kill " << kill;
+      ASSERT_TRUE(result.signal == SIGKILL || result.exit_status == 0) << "kill " << kill;
       ASSERT_EQ(result.out + result.err, "");
-      finished += result.exitStatus == 0 ? 1 : 0;
+      finished += result.exit_status == 0 ? 1 : 0;
 
       std::string now = store.Bytes();
       RegistryTree tree;
       ASSERT_TRUE(ParseRegeditFile(now, &tree)) << "kill " << kill;
       ASSERT_TRUE(now == job.before || now == job.after) << "kill " << kill;
-      (now == job.before ? keptOld : madeNew) += 1;
+      (now == job.before ? kept_old : made_new) += 1;
       const std::vector<std::string> entries = FolderEntries(store.folder());
       ASSERT_LE(entries.size(), 2u);
       if (entries.size() == 2) {
         ASSERT_EQ(entries[1].rfind("registry.reg" + std::string(StoreFile::kTemporaryInfix), 0),
                   0u);
-        temporaryLeft += 1;
+        temporary_left += 1;
       }
     }
     std::printf(
         "%s: %d kills, %d left the old store, %d the new one (%d runs had ended), "
         "%d left a temporary file\n",
-        job.label, kills, keptOld, madeNew, finished, temporaryLeft);
+        job.label, kills, kept_old, made_new, finished, temporary_left);
     // The kills fell both before and after the commit, so both outcomes were put to the test.
-    EXPECT_GT(keptOld, 0);
-    EXPECT_GT(madeNew, 0);
+    EXPECT_GT(kept_old, 0);
+    EXPECT_GT(made_new, 0);
 
     // A temporary file left by a kill does not trouble the next run, nor stay behind it.
     store.Fill(job.before);
@@ -231,7 +231,7 @@ TEST(ParallelRunTest, EndsAsSomeOrderOfTheRunsOneAfterTheOther) {
     }
     for (auto& run : started) {
       ProgramResult result = run->Wait();
-      ASSERT_EQ(result.exitStatus, 0) << "round " << round;
+      ASSERT_EQ(result.exit_status, 0) << "round " << round;
       ASSERT_EQ(result.out + result.err, "");
     }
     ASSERT_EQ(serial.count(store.Bytes()), 1u) << "round " << round;
@@ -255,8 +255,8 @@ std::vector<BadStore> BadStores() {
   std::string garbage(4096, '\0');
   std::mt19937 random(7);
   for (char& c : garbage) c = static_cast<char>(random());
-  std::string withNul = good;
-  withNul.insert(good.find("Fruit"), 1, '\0');
+  std::string with_nul = good;
+  with_nul.insert(good.find("Fruit"), 1, '\0');
   return {
       {"an empty file", ""},
       {"a file cut inside the header", good.substr(0, 5)},
@@ -264,7 +264,7 @@ std::vector<BadStore> BadStores() {
       {"a file cut before its last line feed", good.substr(0, good.size() - 1)},
       {"binary garbage", garbage},
       {"binary garbage after the header", "REGEDIT4\r\n" + garbage},
-      {"a NUL byte", withNul},
+      {"a NUL byte", with_nul},
       {"another header", "REGEDIT5\r\n\r\n" + good.substr(12)},
       {"regedit's Unicode header",
        "Windows Registry Editor Version 5.00\r\n\r\n" + good.substr(12)},
@@ -304,13 +304,13 @@ TEST(BadStoreTest, APathThatIsNoFileIsLeftAlone) {
   Store store;
   ASSERT_EQ(mkdir(store.path().c_str(), 0755), 0);
   WriteFileBytes(store.path() + "/inside", "kept");
-  const std::string underFile = store.folder() + "/plain/registry.reg";
+  const std::string under_file = store.folder() + "/plain/registry.reg";
   WriteFileBytes(store.folder() + "/plain", "kept");
-  for (const std::string& path : {store.path(), underFile}) {
+  for (const std::string& path : {store.path(), under_file}) {
     SCOPED_TRACE(path);
     for (const char* arg : {kBand, "/U"}) {
       ProgramResult result = RunProgram(LKSPANREG_PATH, {arg}, {"LARKSPAN_REGISTRY=" + path});
-      EXPECT_EQ(result.exitStatus, 0);
+      EXPECT_EQ(result.exit_status, 0);
       EXPECT_EQ(result.out + result.err, "");
     }
   }
@@ -335,7 +335,7 @@ TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
   for (const char* arg : {kBand, "/U"}) {
     ProgramResult result =
         root ? RunAsNobody(arg, store.Env()) : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
-    EXPECT_EQ(result.exitStatus, 0) << arg;
+    EXPECT_EQ(result.exit_status, 0) << arg;
     EXPECT_EQ(result.out + result.err, "") << arg;
   }
   EXPECT_EQ(store.Bytes(), before);
@@ -375,13 +375,13 @@ TEST(StoppedRunTest, HoldsUpTheNextRunNoLongerThanTheLockWait) {
   stopped.Signal(SIGCONT);
   ASSERT_TRUE(ended) << "the next run was still waiting after the lock wait and 3 s more";
   ProgramResult result = next.Wait();
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_GE(waited, wait - 100ms);  // it waited for the store before giving up
   EXPECT_EQ(meanwhile, before);
   // The stopped run, once continued, finishes its job.
   result = stopped.Wait();
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_NE(store.Bytes(), before);
 }
@@ -404,7 +404,7 @@ TEST(MemoryTest, ARunOutOfMemoryWritesNothingAndSaysNothing) {
     for (const char* arg : {kBand, "/U"}) {
       ProgramResult result =
           RunProgram("/bin/sh", {"-c", limited, LKSPANREG_PATH, arg}, store.Env());
-      EXPECT_EQ(result.exitStatus, 0) << arg;
+      EXPECT_EQ(result.exit_status, 0) << arg;
       EXPECT_EQ(result.out + result.err, "") << arg;
     }
     if (!sparse) {
@@ -433,7 +433,7 @@ TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   const std::string store = home + "/.local/share/larkspan/registry.reg";
 
   ProgramResult result = RunProgram(LKSPANREG_PATH, {kBand}, env);
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out + result.err, "");
   for (const char* made : {"/.local", "/.local/share", "/.local/share/larkspan",
                            "/.local/share/larkspan/registry.reg"}) {
@@ -449,14 +449,14 @@ TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   ASSERT_NE(registered.find("band.dll"), std::string::npos);
 
   result = RunAsNobody("/U", env);
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_EQ(ReadFileBytes(store).find("band.dll"), std::string::npos);
 }
 
 TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {
-  std::string highBytes = "C:\\";
-  for (int c = 0x80; c <= 0xFF; ++c) highBytes.push_back(static_cast<char>(c));
+  std::string high_bytes = "C:\\";
+  for (int c = 0x80; c <= 0xFF; ++c) high_bytes.push_back(static_cast<char>(c));
   struct Argument {
     const char* label;
     std::string text;
@@ -469,7 +469,7 @@ TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {
       {"100,000 characters", "C:\\" + std::string(99997, 'x'), false},
       {"an empty argument", "", false},
       {"format directives", "C:\\%s%n%x%%%p%d%1$s%-99999999s\\%n%n%n.dll", true},
-      {"bytes 0x80 to 0xFF", highBytes + "\\band.dll", true},
+      {"bytes 0x80 to 0xFF", high_bytes + "\\band.dll", true},
       {"a line break and quotes", "C:\\a \"b\"\r\nc\\band.dll", true},
   };
   const std::string before = StoreWith(100, 3);

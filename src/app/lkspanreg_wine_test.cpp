@@ -87,16 +87,16 @@ const std::wstring& WorkFolder() {
 
 struct Finished {
   bool started = false;
-  DWORD exitCode = 0;
+  DWORD exit_code = 0;
   std::string output;  // standard output and error
 };
 
-// Runs `commandLine`, standard input empty and output to a file, and waits for it.
-Finished RunCommand(std::wstring commandLine) {
+// Runs `command_line`, standard input empty and output to a file, and waits for it.
+Finished RunCommand(std::wstring command_line) {
   Finished result;
-  std::wstring outputPath = WorkFolder() + L"output.txt";
+  std::wstring output_path = WorkFolder() + L"output.txt";
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE output = CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+  HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE input = CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup = {};
@@ -106,7 +106,7 @@ Finished RunCommand(std::wstring commandLine) {
   startup.hStdOutput = output;
   startup.hStdError = output;
   PROCESS_INFORMATION process = {};
-  result.started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+  result.started = CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &startup, &process);
   CloseHandle(input);
   CloseHandle(output);
@@ -115,10 +115,10 @@ Finished RunCommand(std::wstring commandLine) {
     TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, INFINITE);
   }
-  GetExitCodeProcess(process.hProcess, &result.exitCode);
+  GetExitCodeProcess(process.hProcess, &result.exit_code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  result.output = ReadBytes(outputPath);
+  result.output = ReadBytes(output_path);
   return result;
 }
 
@@ -126,11 +126,11 @@ std::wstring Reg(const std::wstring& args) {
   return L"reg.exe " + args + L" /reg:64";
 }
 
-HKEY Root(bool classesRoot) {
-  return classesRoot ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
+HKEY Root(bool classes_root) {
+  return classes_root ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
 }
-std::string RootName(bool classesRoot) {
-  return classesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+std::string RootName(bool classes_root) {
+  return classes_root ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
 }
 
 bool SameName(const std::string& a, const std::string& b) {
@@ -138,24 +138,11 @@ bool SameName(const std::string& a, const std::string& b) {
                         b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-std::vector<std::string> Subkeys(HKEY key) {
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      return names;
-    }
-    names.emplace_back(name, size);
-  }
-}
-
 // The band tree's path below its root with the tree's own name as stored; empty when missing.
 std::string StoredPath(const BandTree& band) {
-  OpenedKey parent(Root(band.classesRoot), band.parent);
+  OpenedKey parent(Root(band.classes_root), band.parent);
   if (parent.get() == nullptr) return "";
-  for (const std::string& name : Subkeys(parent.get())) {
+  for (const std::string& name : SubkeyNames(parent.get())) {
     if (SameName(name, band.name)) return std::string(band.parent) + "\\" + name;
   }
   return "";
@@ -168,41 +155,42 @@ bool ExportKeepsExactly(DWORD type, const std::string& data) {
   return true;
 }
 
-// The band trees as REGEDIT4 sections, read through the API; with `inexactOnly` only the
+// The band trees as REGEDIT4 sections, read through the API; with `inexact_only` only the
 // values reg export cannot write, and only keys that hold such values.
-void AppendApiTree(HKEY root, const std::string& rootName, const std::string& path,
-                   bool inexactOnly, std::string* out) {
+void AppendApiTree(HKEY root, const std::string& root_name, const std::string& path,
+                   bool inexact_only, std::string* out) {
   OpenedKey key(root, path);
   if (key.get() == nullptr) return;
-  std::string section = "[" + rootName + "\\" + path + "]\r\n";
+  std::string section = "[" + root_name + "\\" + path + "]\r\n";
   bool any = false;
   for (DWORD index = 0;; ++index) {
     char name[16384];
-    DWORD nameSize = sizeof name;
+    DWORD name_size = sizeof name;
     DWORD type = 0;
     static BYTE data[1 << 16];
-    DWORD dataSize = sizeof data;
-    if (RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type, data, &dataSize) !=
+    DWORD data_size = sizeof data;
+    if (RegEnumValueA(key.get(), index, name, &name_size, nullptr, &type, data, &data_size) !=
         ERROR_SUCCESS) {
       break;
     }
-    std::string bytes(reinterpret_cast<char*>(data), dataSize);
-    if (inexactOnly && ExportKeepsExactly(type, bytes)) continue;
-    AppendRegeditValue(&section, std::string(name, nameSize), type, bytes);
+    std::string bytes(reinterpret_cast<char*>(data), data_size);
+    if (inexact_only && ExportKeepsExactly(type, bytes)) continue;
+    AppendRegeditValue(&section, std::string(name, name_size), type, bytes);
     any = true;
   }
-  if (any || !inexactOnly) *out += section + "\r\n";
-  for (const std::string& name : Subkeys(key.get())) {
-    AppendApiTree(root, rootName, path + "\\" + name, inexactOnly, out);
+  if (any || !inexact_only) *out += section + "\r\n";
+  for (const std::string& name : SubkeyNames(key.get())) {
+    AppendApiTree(root, root_name, path + "\\" + name, inexact_only, out);
   }
 }
 
-std::string ApiTrees(bool inexactOnly) {
+std::string ApiTrees(bool inexact_only) {
   std::string text = "REGEDIT4\r\n\r\n";
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     std::string path = StoredPath(band);
     if (!path.empty()) {
-      AppendApiTree(Root(band.classesRoot), RootName(band.classesRoot), path, inexactOnly, &text);
+      AppendApiTree(Root(band.classes_root), RootName(band.classes_root), path, inexact_only,
+                    &text);
     }
   }
   return text;
@@ -212,8 +200,9 @@ std::string ApiTrees(bool inexactOnly) {
 // empty).
 std::string ImportText(const std::string& store) {
   std::string text = "REGEDIT4\r\n\r\n";
-  for (const BandTree& band : kBandTrees) {
-    text += "[-" + RootName(band.classesRoot) + "\\" + band.parent + "\\" + band.name + "]\r\n\r\n";
+  for (const BandTree& band : BandKeyTrees()) {
+    text +=
+        "[-" + RootName(band.classes_root) + "\\" + band.parent + "\\" + band.name + "]\r\n\r\n";
   }
   const std::string header = "REGEDIT4\r\n";
   return text + (store.compare(0, header.size(), header) == 0 ? store.substr(header.size()) : "");
@@ -225,21 +214,21 @@ void Import(const std::string& text) {
   ASSERT_TRUE(WriteBytes(file, text));
   Finished import = RunCommand(Reg(L"import " + Quoted(file)));
   ASSERT_TRUE(import.started);
-  ASSERT_EQ(import.exitCode, 0u) << import.output;
+  ASSERT_EQ(import.exit_code, 0u) << import.output;
 }
 
 // The band trees as reg export writes them, each tree one text.
 std::vector<std::string> Exports() {
   std::vector<std::string> texts;
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     std::string path = StoredPath(band);
     if (path.empty()) continue;
     std::wstring file = WorkFolder() + L"export.reg";
     DeleteFileW(file.c_str());
     Finished exported =
-        RunCommand(Reg(L"export " + Quoted(Widen(RootName(band.classesRoot) + "\\" + path)) + L" " +
-                       Quoted(file) + L" /y"));
-    EXPECT_EQ(exported.exitCode, 0u) << path << ": " << exported.output;
+        RunCommand(Reg(L"export " + Quoted(Widen(RootName(band.classes_root) + "\\" + path)) +
+                       L" " + Quoted(file) + L" /y"));
+    EXPECT_EQ(exported.exit_code, 0u) << path << ": " << exported.output;
     texts.push_back(ReadBytes(file));
   }
   return texts;
@@ -265,7 +254,7 @@ TEST_P(WineScenarioTest, OnWinesRegistry) {
     bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
     if (!text || (!value.data.empty() && value.data.back() == '\0')) continue;
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(Root(value.classesRoot), value.key.c_str(), 0, nullptr, 0,
+    ASSERT_EQ(RegCreateKeyExA(Root(value.classes_root), value.key.c_str(), 0, nullptr, 0,
                               KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     std::wstring data = Widen(value.data) + L"#";
@@ -280,11 +269,11 @@ TEST_P(WineScenarioTest, OnWinesRegistry) {
 
   std::wstring program = Quoted(WindowsPath(LKSPANREG_PATH));
   for (const std::vector<std::string>& args : row.runs) {
-    std::wstring commandLine = program;
-    for (const std::string& arg : args) commandLine += L" " + Quoted(Widen(arg));
-    Finished run = RunCommand(commandLine);
+    std::wstring command_line = program;
+    for (const std::string& arg : args) command_line += L" " + Quoted(Widen(arg));
+    Finished run = RunCommand(command_line);
     ASSERT_TRUE(run.started);
-    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(run.output, "");
   }
 
@@ -307,7 +296,7 @@ TEST(WineInterchangeTest, StoreFileThroughRegeditAndRegExport) {
   ASSERT_NO_FATAL_FAILURE(Import(ImportText("")));
   Finished import =
       RunCommand(L"regedit.exe /s " + Quoted(WindowsPath(LKSPAN_INTERCHANGE "/native-store.reg")));
-  ASSERT_EQ(import.exitCode, 0u) << import.output;
+  ASSERT_EQ(import.exit_code, 0u) << import.output;
   std::string expected = Trees({store});
   EXPECT_NE(expected, "");
   EXPECT_EQ(Trees(Exports()), expected);

@@ -72,9 +72,9 @@ TEST_F(RegisterExtensionFailureTest, CategoryAndSettingsFailuresAreIgnored) {
 
 TEST_F(RegisterExtensionFailureTest, KeysAreOpenedInOrderAndClosedByTheirStep) {
   ASSERT_EQ(RegisterExtension("C:\\b\\band.dll"), 1);
-  std::vector<std::string> keyCalls;
+  std::vector<std::string> key_calls;
   for (const std::string& call : store_.calls()) {
-    if (call.rfind("create", 0) == 0 || call == "close") keyCalls.push_back(call.substr(0, 11));
+    if (call.rfind("create", 0) == 0 || call == "close") key_calls.push_back(call.substr(0, 11));
   }
   std::vector<std::string> expected = {"create HKCR", "close", "create HKCR", "close",
                                        "create HKCR", "close", "create HKCR", "close",
@@ -83,7 +83,7 @@ TEST_F(RegisterExtensionFailureTest, KeysAreOpenedInOrderAndClosedByTheirStep) {
     expected.push_back("create HKCU");
     expected.push_back("close");
   }
-  EXPECT_EQ(keyCalls, expected);
+  EXPECT_EQ(key_calls, expected);
   EXPECT_EQ(CreatesUnder("HKCU\\Software\\Larkspan"), 1);
   EXPECT_EQ(store_.open_handles(), 0u);
 }

@@ -76,8 +76,8 @@ TEST_F(RegisterExtensionTest, SecondRunLeavesTheSameLayout) {
 }
 
 struct PathCase {
-  const char* serverPath;
-  const char* installDir;
+  const char* server_path;
+  const char* install_dir;
 };
 
 TEST_F(RegisterExtensionTest, StoresOddPathsAsTheyStand) {
@@ -89,12 +89,12 @@ TEST_F(RegisterExtensionTest, StoresOddPathsAsTheyStand) {
       {"C:\\Pro gram\\\xE9\xFF\x80.dll", "C:\\Pro gram\\"},  // 8-bit bytes kept
   };
   for (const PathCase& c : kCases) {
-    std::string path = c.serverPath;
-    EXPECT_EQ(RegisterExtension(c.serverPath), 1) << path;
+    std::string path = c.server_path;
+    EXPECT_EQ(RegisterExtension(c.server_path), 1) << path;
     EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kServerKey, ""), Sz(path));
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kExtensionKey, "Icon"), Sz(path + ",3007"));
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kExtensionKey, "HotIcon"), Sz(path + ",3006"));
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKey, "Path"), Sz(c.installDir));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKey, "Path"), Sz(c.install_dir));
   }
 }
 
@@ -110,9 +110,9 @@ TEST_F(RegisterExtensionTest, TakesPathsUpTo254Characters) {
 }
 
 TEST_F(RegisterExtensionTest, WritesNothingForAnEmptyOrTooLongPath) {
-  std::string tooLong = "C:\\" + std::string(kMaxServerPath - 8, 'p') + "\\a.dll";
-  ASSERT_EQ(tooLong.size(), 255u);
-  EXPECT_EQ(RegisterExtension(tooLong.c_str()), 0);
+  std::string too_long = "C:\\" + std::string(kMaxServerPath - 8, 'p') + "\\a.dll";
+  ASSERT_EQ(too_long.size(), 255u);
+  EXPECT_EQ(RegisterExtension(too_long.c_str()), 0);
   EXPECT_TRUE(NothingWritten());
   EXPECT_EQ(RegisterExtension(std::string(100000, 'x').c_str()), 0);
   EXPECT_TRUE(NothingWritten());

@@ -9,8 +9,8 @@ namespace {
 
 struct SplitCase {
   const char* path;
-  const char* installDir;
-  const char* fileName;
+  const char* install_dir;
+  const char* file_name;
 };
 
 const SplitCase kCases[] = {
@@ -31,27 +31,27 @@ const SplitCase kCases[] = {
 
 TEST(SplitServerPathTest, SplitsAtTheLastBackslashBeforeTheLastCharacter) {
   for (const SplitCase& c : kCases) {
-    char installDir[kTextSize];
-    char fileName[kTextSize];
-    std::memset(installDir, 'Z', sizeof installDir);
-    std::memset(fileName, 'Z', sizeof fileName);
-    SplitServerPath(c.path, installDir, fileName);
-    EXPECT_STREQ(installDir, c.installDir) << c.path;
-    EXPECT_STREQ(fileName, c.fileName) << c.path;
+    char install_dir[kTextSize];
+    char file_name[kTextSize];
+    std::memset(install_dir, 'Z', sizeof install_dir);
+    std::memset(file_name, 'Z', sizeof file_name);
+    SplitServerPath(c.path, install_dir, file_name);
+    EXPECT_STREQ(install_dir, c.install_dir) << c.path;
+    EXPECT_STREQ(file_name, c.file_name) << c.path;
     // The two parts always join back into the path the icon references are built from.
-    EXPECT_EQ(std::string(installDir) + fileName, c.path);
+    EXPECT_EQ(std::string(install_dir) + file_name, c.path);
   }
 }
 
 TEST(SplitServerPathTest, HandlesTheLongestPathAndTheEmptyOne) {
   std::string longest = "C:\\" + std::string(kTextSize - 6, 'a') + "\\b";
   ASSERT_EQ(longest.size(), kTextSize - 1);
-  char installDir[kTextSize];
-  char fileName[kTextSize];
-  SplitServerPath(longest.c_str(), installDir, fileName);
-  EXPECT_EQ(std::string(installDir), longest.substr(0, longest.size() - 1));
-  EXPECT_STREQ(fileName, "b");
-  SplitServerPath("", installDir, fileName);
-  EXPECT_STREQ(installDir, "");
-  EXPECT_STREQ(fileName, "");
+  char install_dir[kTextSize];
+  char file_name[kTextSize];
+  SplitServerPath(longest.c_str(), install_dir, file_name);
+  EXPECT_EQ(std::string(install_dir), longest.substr(0, longest.size() - 1));
+  EXPECT_STREQ(file_name, "b");
+  SplitServerPath("", install_dir, file_name);
+  EXPECT_STREQ(install_dir, "");
+  EXPECT_STREQ(file_name, "");
 }

@@ -1,9 +1,8 @@
 #include "upgrade_basket_list.h"
 
 #include <cstdint>
-#include <cstring>
 
-#include "split_server_path.h"
+#include "text_value.h"
 
 namespace {
 
@@ -35,32 +34,27 @@ void ReadText(HKEY key, const char* name, char* buffer, DWORD limit) {
   buffer[size < limit ? size : limit - 1] = '\0';
 }
 
-void SetText(HKEY key, const char* name, const char* text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(std::strlen(text) + 1));
-}
-
 }  // namespace
 
-void UpgradeBasketList(HKEY settingsKey) {
+void UpgradeBasketList(HKEY settings_key) {
   // A count stored in fewer than four bytes has zero high bytes.
-  BYTE countBytes[4] = {0, 0, 0, 0};
-  DWORD size = sizeof countBytes;
-  if (RegQueryValueExA(settingsKey, "NumberOfBaskets", nullptr, nullptr, countBytes, &size) !=
+  BYTE count_bytes[4] = {0, 0, 0, 0};
+  DWORD size = sizeof count_bytes;
+  if (RegQueryValueExA(settings_key, "NumberOfBaskets", nullptr, nullptr, count_bytes, &size) !=
       ERROR_SUCCESS) {
     return;
   }
-  uint32_t raw = static_cast<uint32_t>(countBytes[0]) | static_cast<uint32_t>(countBytes[1]) << 8 |
-                 static_cast<uint32_t>(countBytes[2]) << 16 |
-                 static_cast<uint32_t>(countBytes[3]) << 24;
+  uint32_t raw =
+      static_cast<uint32_t>(count_bytes[0]) | static_cast<uint32_t>(count_bytes[1]) << 8 |
+      static_cast<uint32_t>(count_bytes[2]) << 16 | static_cast<uint32_t>(count_bytes[3]) << 24;
   if (raw == 0 || raw > static_cast<uint32_t>(kMaxBaskets)) return;  // also every negative count
   int count = static_cast<int>(raw);
 
   // The last value of the current layout is the one the conversion writes first.
   BYTE probe[4];
-  DWORD probeSize = sizeof probe;
-  if (RegQueryValueExA(settingsKey, IndexName(3 * count - 1).text, nullptr, nullptr, probe,
-                       &probeSize) == ERROR_SUCCESS) {
+  DWORD probe_size = sizeof probe;
+  if (RegQueryValueExA(settings_key, IndexName(3 * count - 1).text, nullptr, nullptr, probe,
+                       &probe_size) == ERROR_SUCCESS) {
     return;
   }
 
@@ -68,10 +62,10 @@ void UpgradeBasketList(HKEY settingsKey) {
   static const BYTE kTwo[4] = {2, 0, 0, 0};
   char text[kTextSize];
   for (int i = count - 1; i >= 0; --i) {
-    RegSetValueExA(settingsKey, IndexName(3 * i + 2).text, 0, REG_DWORD, kTwo, sizeof kTwo);
-    ReadText(settingsKey, IndexName(2 * i + 1).text, text, kTextSize);
-    SetText(settingsKey, IndexName(3 * i + 1).text, text);
-    ReadText(settingsKey, IndexName(2 * i).text, text, 32);
-    SetText(settingsKey, IndexName(3 * i).text, text);
+    RegSetValueExA(settings_key, IndexName(3 * i + 2).text, 0, REG_DWORD, kTwo, sizeof kTwo);
+    ReadText(settings_key, IndexName(2 * i + 1).text, text, kTextSize);
+    SetTextValue(settings_key, IndexName(3 * i + 1).text, text);
+    ReadText(settings_key, IndexName(2 * i).text, text, 32);
+    SetTextValue(settings_key, IndexName(3 * i).text, text);
   }
 }

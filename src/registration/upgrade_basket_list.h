@@ -8,8 +8,8 @@
 // current one three ([3i] the short text, [3i+1] the long one, [3i+2] the number 2 as
 // REG_DWORD). Converts a list of "NumberOfBaskets" baskets in the old layout, in place; a list
 // whose [3N-1] reads into four bytes is current and left alone, as is an empty list or one of
-// more than kMaxBaskets baskets. `settingsKey` must be open with query and set rights.
-void UpgradeBasketList(HKEY settingsKey);
+// more than kMaxBaskets baskets. `settings_key` must be open with query and set rights.
+void UpgradeBasketList(HKEY settings_key);
 
 // Value names have at most three digits.
 constexpr int kMaxBaskets = 333;

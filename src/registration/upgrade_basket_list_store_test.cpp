@@ -10,11 +10,11 @@
 
 namespace {
 
-std::vector<std::string> UpgradeCalls(const StoredValue& count, int oldBaskets) {
+std::vector<std::string> UpgradeCalls(const StoredValue& count, int old_baskets) {
   MemoryStore store;
   ScopedRegistryBinding binding(&store);
   SeedValue(HKEY_CURRENT_USER, "Software\\Larkspan", "NumberOfBaskets", count);
-  for (int i = 0; i < 2 * oldBaskets; ++i) {
+  for (int i = 0; i < 2 * old_baskets; ++i) {
     SeedValue(HKEY_CURRENT_USER, "Software\\Larkspan", std::to_string(i), Sz("t"));
   }
   ScopedKey key;

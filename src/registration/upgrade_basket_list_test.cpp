@@ -111,16 +111,16 @@ TEST_F(UpgradeBasketListTest, RegistrationConvertsOnceOnly) {
 
 TEST_F(UpgradeBasketListTest, ConvertsTheLongestListWithFullTexts) {
   SeedValue("NumberOfBaskets", Dword(kMaxBaskets));
-  auto shortText = [](int i) { return std::string(31, static_cast<char>('a' + i % 26)); };
-  auto longText = [](int i) { return std::string(259, static_cast<char>('A' + i % 26)); };
+  auto short_text = [](int i) { return std::string(31, static_cast<char>('a' + i % 26)); };
+  auto long_text = [](int i) { return std::string(259, static_cast<char>('A' + i % 26)); };
   for (int i = 0; i < kMaxBaskets; ++i) {
-    SeedValue(std::to_string(2 * i), Sz(shortText(i)));
-    SeedValue(std::to_string(2 * i + 1), Sz(longText(i)));
+    SeedValue(std::to_string(2 * i), Sz(short_text(i)));
+    SeedValue(std::to_string(2 * i + 1), Sz(long_text(i)));
   }
   Upgrade();
   for (int i = 0; i < kMaxBaskets; ++i) {
-    ASSERT_EQ(Basket(3 * i), Sz(shortText(i))) << i;
-    ASSERT_EQ(Basket(3 * i + 1), Sz(longText(i))) << i;
+    ASSERT_EQ(Basket(3 * i), Sz(short_text(i))) << i;
+    ASSERT_EQ(Basket(3 * i + 1), Sz(long_text(i))) << i;
     ASSERT_EQ(Basket(3 * i + 2), Dword(2)) << i;
   }
   EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, kSettingsKey).size(), 3u * kMaxBaskets + 1);

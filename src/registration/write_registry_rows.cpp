@@ -1,25 +1,24 @@
 #include "write_registry_rows.h"
 
-#include <cstring>
-
 #include "format_text.h"
 #include "scoped_key.h"
-#include "split_server_path.h"
+#include "text_value.h"
 
-LONG WriteRegistryRows(const RegistryRow* rows, const char* classIdText, const char* fullPath) {
-  char keyName[kTextSize];
+LONG WriteRegistryRows(const RegistryRow* rows, const char* table_key, const char* server_path) {
+  char key_name[kTextSize];
   char data[kTextSize];
   for (const RegistryRow* row = rows; row->Root != nullptr; ++row) {
-    if (!FormatText(keyName, sizeof keyName, row->KeyFormat, classIdText)) {
+    if (!FormatText(key_name, sizeof key_name, row->KeyFormat, table_key)) {
       return ERROR_INVALID_PARAMETER;
     }
     ScopedKey key;
-    if (LONG status = key.Create(row->Root, keyName, KEY_WRITE); status != ERROR_SUCCESS) {
+    if (LONG status = key.Create(row->Root, key_name, KEY_WRITE); status != ERROR_SUCCESS) {
       return status;
     }
-    if (!FormatText(data, sizeof data, row->DataFormat, fullPath)) return ERROR_INVALID_PARAMETER;
-    RegSetValueExA(key.get(), row->ValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                   static_cast<DWORD>(std::strlen(data) + 1));
+    if (!FormatText(data, sizeof data, row->DataFormat, server_path)) {
+      return ERROR_INVALID_PARAMETER;
+    }
+    SetTextValue(key.get(), row->ValueName, data);
   }
   return ERROR_SUCCESS;
 }

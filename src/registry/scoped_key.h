@@ -6,14 +6,10 @@
 class ScopedKey {
  public:
   ScopedKey() = default;
-  ~ScopedKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
+  ~ScopedKey() { Reset(nullptr); }
   ScopedKey(const ScopedKey&) = delete;
   ScopedKey& operator=(const ScopedKey&) = delete;
 
-  // Where RegCreateKeyExA puts the handle; kept only when the call succeeds.
-  PHKEY receive() { return &key_; }
   HKEY get() const { return key_; }
 
   // Creates or opens `root`\`path` with `access`; the registry's status.
@@ -21,8 +17,15 @@ class ScopedKey {
     HKEY key = nullptr;
     LONG status = RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
                                   &key, nullptr);
-    if (status == ERROR_SUCCESS) key_ = key;
+    if (status == ERROR_SUCCESS) Reset(key);
     return status;
+  }
+
+ protected:
+  // Holds `key` (an open key, or null) from now on, closing the one held before.
+  void Reset(HKEY key) {
+    if (key_ != nullptr) RegCloseKey(key_);
+    key_ = key;
   }
 
  private:

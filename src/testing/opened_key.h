@@ -1,22 +1,31 @@
-// A real registry key opened for reading by the Windows tests, closed with the object.
+// Reading keys of the real registry, for the Windows tests.
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "registry_api.h"
+#include "scoped_key.h"
 
-class OpenedKey {
+// A key opened for reading, closed with the object; null when it cannot be opened. (The
+// portable registry has no call that only opens a key.)
+class OpenedKey : public ScopedKey {
  public:
   OpenedKey(HKEY root, const std::string& path) {
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) Reset(key);
   }
-  ~OpenedKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
 };
+
+// The names of the key's subkeys, in the order the registry lists them.
+inline std::vector<std::string> SubkeyNames(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      return names;
+    }
+    names.emplace_back(name, size);
+  }
+}

@@ -30,15 +30,15 @@ StartedProgram::StartedProgram(const std::string& program, const std::vector<std
     capture_.clear();
     return;
   }
-  std::string outPath = capture_ + "/out";
-  std::string errPath = capture_ + "/err";
+  std::string out_path = capture_ + "/out";
+  std::string err_path = capture_ + "/err";
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -105,7 +105,7 @@ bool StartedProgram::EndsWithin(std::chrono::milliseconds limit) {
 
 void StartedProgram::Collect(int status) {
   pid_ = -1;
-  if (WIFEXITED(status)) result_.exitStatus = WEXITSTATUS(status);
+  if (WIFEXITED(status)) result_.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
   result_.out = ReadFileBytes(capture_ + "/out");
   result_.err = ReadFileBytes(capture_ + "/err");

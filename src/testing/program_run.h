@@ -6,8 +6,8 @@
 #include <vector>
 
 struct ProgramResult {
-  int exitStatus = -1;  // -1 when it did not exit normally
-  int signal = 0;       // the signal that ended it, if one did
+  int exit_status = -1;  // -1 when it did not exit normally
+  int signal = 0;        // the signal that ended it, if one did
   std::string out;
   std::string err;
 };

@@ -1,8 +1,5 @@
 #include "registry_fixture.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "regedit_text.h"
 #include "scoped_key.h"
 
@@ -33,29 +30,6 @@ void SeedValue(HKEY root, const std::string& path, const std::string& name,
       << name;
 }
 
-namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
-
-void SortByName(std::vector<std::string>* names) {
-  std::sort(names->begin(), names->end(),
-            [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
-}
-
-void AppendSection(std::string* out, HKEY root, const std::string& path,
-                   std::vector<NamedValue> values) {
-  std::sort(values.begin(), values.end(),
-            [](const NamedValue& a, const NamedValue& b) { return Upper(a.name) < Upper(b.name); });
-  *out += "[";
-  *out += root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\";
-  *out += path + "]\r\n";
-  for (const NamedValue& value : values) {
-    AppendRegeditValue(out, value.name, value.value.type, value.value.data);
-  }
-  *out += "\r\n";
+std::string RootedPath(HKEY root, const std::string& path) {
+  return (root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\") + path;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "key_listing.h"
 #include "registry_api.h"
 
 struct StoredValue {
@@ -46,11 +47,5 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path);
 // key does not exist. Real registries differ in the order they list values in; this one does not.
 std::string DumpKey(HKEY root, const std::string& path);
 
-// Shared by the two bindings of the readers.
-struct NamedValue {
-  std::string name;
-  StoredValue value;
-};
-void SortByName(std::vector<std::string>* names);
-void AppendSection(std::string* out, HKEY root, const std::string& path,
-                   std::vector<NamedValue> values);
+// The key's name as DumpKey gives it: "HKEY_CLASSES_ROOT\path" or "HKEY_CURRENT_USER\path".
+std::string RootedPath(HKEY root, const std::string& path);

@@ -24,17 +24,6 @@ std::shared_ptr<RegistryKey> Find(HKEY root, const std::string& path) {
   return key;
 }
 
-void Dump(std::string* out, HKEY root, const std::string& path, const RegistryKey& key) {
-  std::vector<NamedValue> values;
-  for (const RegistryValue& value : key.values()) {
-    values.push_back(NamedValue{value.name, StoredValue{value.type, value.data}});
-  }
-  AppendSection(out, root, path, std::move(values));
-  for (const auto& [name, child] : key.children()) {
-    Dump(out, root, path + "\\" + child->name(), *child);
-  }
-}
-
 }  // namespace
 
 void RegistryTest::SetUp() {
@@ -70,6 +59,7 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
 
 std::string DumpKey(HKEY root, const std::string& path) {
   std::string out;
-  if (std::shared_ptr<RegistryKey> key = Find(root, path)) Dump(&out, root, path, *key);
+  if (std::shared_ptr<RegistryKey> key = Find(root, path))
+    AppendKeyTree(&out, RootedPath(root, path), *key);
   return out;
 }

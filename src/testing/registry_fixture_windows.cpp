@@ -1,4 +1,5 @@
 // The registry tests' fixture over the real Windows registry.
+#include "band_keys.h"
 #include "opened_key.h"
 #include "registry_fixture.h"
 
@@ -6,47 +7,36 @@ namespace {
 
 // The band's three key trees; every test starts and ends without them.
 void DeleteBandKeys() {
-  SHDeleteKeyA(HKEY_CURRENT_USER, "Software\\Larkspan");
-  SHDeleteKeyA(HKEY_CURRENT_USER,
-               "Software\\Microsoft\\Internet Explorer\\Extensions\\"
-               "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}");
-  SHDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}");
+  SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+  SHDeleteKeyA(HKEY_CURRENT_USER, BandKeyPath(kButtonKeyFormat).c_str());
+  SHDeleteKeyA(HKEY_CLASSES_ROOT, BandKeyPath(kClassKeyFormat).c_str());
 }
 
 std::vector<NamedValue> Values(HKEY key) {
   std::vector<NamedValue> values;
   for (DWORD index = 0;; ++index) {
     char name[16384];
-    DWORD nameSize = sizeof name;
+    DWORD name_size = sizeof name;
     DWORD type = 0;
-    DWORD dataSize = 0;
-    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, nullptr, &dataSize) !=
+    DWORD data_size = 0;
+    if (RegEnumValueA(key, index, name, &name_size, nullptr, &type, nullptr, &data_size) !=
         ERROR_SUCCESS) {
       break;
     }
-    std::string data(dataSize, '\0');
-    nameSize = sizeof name;
-    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type,
-                      reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS) {
+    std::string data(data_size, '\0');
+    name_size = sizeof name;
+    if (RegEnumValueA(key, index, name, &name_size, nullptr, &type,
+                      reinterpret_cast<BYTE*>(&data[0]), &data_size) != ERROR_SUCCESS) {
       break;
     }
-    data.resize(dataSize);
-    values.push_back(NamedValue{std::string(name, nameSize), StoredValue{type, data}});
+    data.resize(data_size);
+    values.push_back(NamedValue{std::string(name, name_size), type, data});
   }
   return values;
 }
 
-std::vector<std::string> Subkeys(HKEY key) {
-  std::vector<std::string> names;
-  for (DWORD index = 0;; ++index) {
-    char name[256];
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, size);
-  }
+std::vector<std::string> SortedSubkeys(HKEY key) {
+  std::vector<std::string> names = SubkeyNames(key);
   SortByName(&names);
   return names;
 }
@@ -54,8 +44,8 @@ std::vector<std::string> Subkeys(HKEY key) {
 void Dump(std::string* out, HKEY root, const std::string& path) {
   OpenedKey key(root, path);
   if (key.get() == nullptr) return;
-  AppendSection(out, root, path, Values(key.get()));
-  for (const std::string& name : Subkeys(key.get())) Dump(out, root, path + "\\" + name);
+  AppendSection(out, RootedPath(root, path), Values(key.get()));
+  for (const std::string& name : SortedSubkeys(key.get())) Dump(out, root, path + "\\" + name);
 }
 
 }  // namespace
@@ -73,12 +63,12 @@ std::optional<StoredValue> ReadValue(HKEY root, const std::string& path, const s
   if (key.get() == nullptr) return std::nullopt;
   DWORD type = 0;
   DWORD size = 0;
-  const char* valueName = name.empty() ? nullptr : name.c_str();
-  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+  const char* value_name = name.empty() ? nullptr : name.c_str();
+  if (RegQueryValueExA(key.get(), value_name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   std::string data(size, '\0');
-  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+  if (RegQueryValueExA(key.get(), value_name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
                        &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }

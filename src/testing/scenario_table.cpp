@@ -1,7 +1,6 @@
 #include "scenario_table.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -9,24 +8,32 @@
 #include <string_view>
 #include <utility>
 
+#include "band_keys.h"
+#include "key_listing.h"
 #include "regedit_file.h"
-#include "regedit_text.h"
 
-const BandTree kBandTrees[3] = {
-    {true, "CLSID", "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"},
-    {false, "Software\\Microsoft\\Internet Explorer\\Extensions",
-     "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"},
-    {false, "Software", "Larkspan"},
-};
+namespace {
+
+BandTree TreeAt(bool classes_root, const char* format) {
+  std::string path = BandKeyPath(format);
+  size_t split = path.rfind('\\');
+  return BandTree{classes_root, path.substr(0, split), path.substr(split + 1)};
+}
+
+}  // namespace
+
+const std::vector<BandTree>& BandKeyTrees() {
+  static const std::vector<BandTree> trees = {
+      TreeAt(true, kClassKeyFormat),
+      TreeAt(false, kButtonKeyFormat),
+      TreeAt(false, kSettingsKey),
+  };
+  return trees;
+}
 
 namespace {
 
 const char* const kRegistries[] = {"native", "wine"};
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::vector<std::string> SplitPath(std::string_view path) {
   std::vector<std::string> names;
@@ -40,37 +47,21 @@ std::vector<std::string> SplitPath(std::string_view path) {
   return names;
 }
 
-const char* RootName(bool classesRoot) {
-  return classesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+const char* RootName(bool classes_root) {
+  return classes_root ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
 }
 
-const std::shared_ptr<RegistryKey>& RootKey(const RegistryTree& tree, bool classesRoot) {
-  return classesRoot ? tree.classes_root : tree.current_user;
+const std::shared_ptr<RegistryKey>& RootKey(const RegistryTree& tree, bool classes_root) {
+  return classes_root ? tree.classes_root : tree.current_user;
 }
 
 // The tree's root key in `tree`, or null.
 std::shared_ptr<RegistryKey> FindBandTree(const RegistryTree& tree, const BandTree& band) {
-  std::shared_ptr<RegistryKey> key = RootKey(tree, band.classesRoot);
+  std::shared_ptr<RegistryKey> key = RootKey(tree, band.classes_root);
   for (const std::string& name : SplitPath(band.parent)) {
     if (!(key = key->FindChild(name))) return nullptr;
   }
   return key->FindChild(band.name);
-}
-
-void Dump(const RegistryKey& key, const std::string& path, std::string* out) {
-  *out += "[" + path + "]\r\n";
-  std::vector<const RegistryValue*> values;
-  for (const RegistryValue& value : key.values()) values.push_back(&value);
-  std::sort(values.begin(), values.end(), [](const RegistryValue* a, const RegistryValue* b) {
-    return Upper(a->name) < Upper(b->name);
-  });
-  for (const RegistryValue* value : values) {
-    AppendRegeditValue(out, value->name, value->type, value->data);
-  }
-  *out += "\r\n";
-  for (const auto& [name, child] : key.children()) {
-    Dump(*child, path + "\\" + child->name(), out);
-  }
 }
 
 void MergeInto(const RegistryKey& from, RegistryKey* to) {
@@ -83,20 +74,21 @@ void MergeInto(const RegistryKey& from, RegistryKey* to) {
 
 std::string DumpBandTrees(const RegistryTree& tree) {
   std::string out;
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     if (std::shared_ptr<RegistryKey> key = FindBandTree(tree, band)) {
-      Dump(*key, std::string(RootName(band.classesRoot)) + "\\" + band.parent + "\\" + key->name(),
-           &out);
+      AppendKeyTree(
+          &out, std::string(RootName(band.classes_root)) + "\\" + band.parent + "\\" + key->name(),
+          *key);
     }
   }
   return out;
 }
 
 // Whether `path` (names below a root) lies in a band tree (`inside`) or above one.
-void Place(bool classesRoot, const std::vector<std::string>& path, bool* inside, bool* above) {
+void Place(bool classes_root, const std::vector<std::string>& path, bool* inside, bool* above) {
   *inside = *above = false;
-  for (const BandTree& band : kBandTrees) {
-    if (band.classesRoot != classesRoot) continue;
+  for (const BandTree& band : BandKeyTrees()) {
+    if (band.classes_root != classes_root) continue;
     std::vector<std::string> tree = SplitPath(band.parent);
     tree.push_back(band.name);
     size_t common = 0;
@@ -109,32 +101,32 @@ void Place(bool classesRoot, const std::vector<std::string>& path, bool* inside,
 }
 
 // The first key outside the band trees that holds values or is not above one; empty if none.
-std::string KeyOutside(const RegistryKey& key, bool classesRoot, std::vector<std::string>* path) {
+std::string KeyOutside(const RegistryKey& key, bool classes_root, std::vector<std::string>* path) {
   bool inside = false;
   bool above = false;
-  Place(classesRoot, *path, &inside, &above);
+  Place(classes_root, *path, &inside, &above);
   if (inside) return "";
   if (!above || !key.values().empty()) {
-    std::string text = RootName(classesRoot);
+    std::string text = RootName(classes_root);
     for (const std::string& name : *path) text += "\\" + name;
     return text;
   }
   for (const auto& [name, child] : key.children()) {
     path->push_back(child->name());
-    std::string found = KeyOutside(*child, classesRoot, path);
+    std::string found = KeyOutside(*child, classes_root, path);
     path->pop_back();
     if (!found.empty()) return found;
   }
   return "";
 }
 
-void CollectValues(const RegistryKey& key, bool classesRoot, const std::string& path,
+void CollectValues(const RegistryKey& key, bool classes_root, const std::string& path,
                    std::vector<TextValue>* values) {
   for (const RegistryValue& value : key.values()) {
-    values->push_back(TextValue{classesRoot, path, value.name, value.type, value.data});
+    values->push_back(TextValue{classes_root, path, value.name, value.type, value.data});
   }
   for (const auto& [name, child] : key.children()) {
-    CollectValues(*child, classesRoot, path + "\\" + child->name(), values);
+    CollectValues(*child, classes_root, path + "\\" + child->name(), values);
   }
 }
 
@@ -311,9 +303,9 @@ class TableReader {
     }
     RegistryTree tree;
     if (!ParseRegeditFile(expanded, &tree)) return Fail("a block that is not REGEDIT4 text");
-    for (bool classesRoot : {true, false}) {
+    for (bool classes_root : {true, false}) {
       std::vector<std::string> path;
-      std::string outside = KeyOutside(*RootKey(tree, classesRoot), classesRoot, &path);
+      std::string outside = KeyOutside(*RootKey(tree, classes_root), classes_root, &path);
       if (!outside.empty()) return Fail("a key outside the band's trees: " + outside);
     }
     *block = kind_ == kBefore ? FormatRegeditFile(tree) : DumpBandTrees(tree);
@@ -372,9 +364,9 @@ bool BandValues(const std::string& text, std::vector<TextValue>* values) {
   RegistryTree tree;
   if (!ParseRegeditFile(text, &tree)) return false;
   values->clear();
-  for (const BandTree& band : kBandTrees) {
+  for (const BandTree& band : BandKeyTrees()) {
     if (std::shared_ptr<RegistryKey> key = FindBandTree(tree, band)) {
-      CollectValues(*key, band.classesRoot, std::string(band.parent) + "\\" + key->name(), values);
+      CollectValues(*key, band.classes_root, std::string(band.parent) + "\\" + key->name(), values);
     }
   }
   return true;

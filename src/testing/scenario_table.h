@@ -33,11 +33,11 @@ std::vector<Scenario> LoadScenarios(const std::string& path);
 
 // The band's three key trees, in this order; each is given by its parent's path and its name.
 struct BandTree {
-  bool classesRoot;    // else HKEY_CURRENT_USER
-  const char* parent;  // below the root
-  const char* name;
+  bool classes_root;   // else HKEY_CURRENT_USER
+  std::string parent;  // below the root
+  std::string name;
 };
-extern const BandTree kBandTrees[3];
+const std::vector<BandTree>& BandKeyTrees();
 
 // Reads the registry texts (REGEDIT4, or the UTF-16 text reg export writes) one after the other
 // into one registry, each value overwriting one read before, and writes the band's three trees
@@ -48,7 +48,7 @@ bool BandTrees(const std::vector<std::string>& texts, std::string* out);
 
 // One value of a registry text.
 struct TextValue {
-  bool classesRoot;
+  bool classes_root;
   std::string key;  // below the root, names as stored
   std::string name;
   uint32_t type;

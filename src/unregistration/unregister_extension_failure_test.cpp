@@ -17,8 +17,8 @@ TEST(UnregisterExtensionFailureTest, NoRightToWriteClassesKeepsTheClassOnly) {
   EXPECT_EQ(UnregisterExtension(), SELFREG_E_CLASS);
   EXPECT_EQ(store.calls(), (std::vector<std::string>{
                                "delete HKCU\\Software\\Larkspan",
-                               "delete HKCU\\SOFTWARE\\Microsoft\\Internet Explorer\\Extensions\\"
-                               "{6F2A9C41-3B7E-4D58-A1C6-20E4B93F7D05}",
+                               "delete HKCU\\Software\\Microsoft\\Internet Explorer\\Extensions\\"
+                               "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}",
                                "delete HKCR\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05} -> 5"}));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Larkspan"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT,

@@ -6,14 +6,37 @@ The C++ runners read the same table through src/testing/scenario_table.h.
 import os
 import re
 
-TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scenarios.txt")
-BAND = "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"
+HERE = os.path.dirname(os.path.abspath(__file__))
+TABLE = os.path.join(HERE, "scenarios.txt")
+# Where the band lives, as the program defines it.
+BAND_KEYS = os.path.join(HERE, "..", "..", "src", "registration", "band_keys.h")
+
+
+def _band_keys(path=BAND_KEYS):
+    """The string constants of band_keys.h, {name: text}."""
+    with open(path, encoding="latin-1") as f:
+        source = f.read()
+    found = {}
+    for m in re.finditer(r'constexpr char (k\w+)\[\] =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);', source):
+        pieces = re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(2))
+        found[m.group(1)] = re.sub(r"\\(.)", r"\1", "".join(pieces))
+    return found
+
+
+def _band_trees(keys):
+    trees = []
+    for root, name in (("HKEY_CLASSES_ROOT", "kClassKeyFormat"),
+                       ("HKEY_CURRENT_USER", "kButtonKeyFormat"),
+                       ("HKEY_CURRENT_USER", "kSettingsKey")):
+        parent, _, last = keys[name].replace("%s", keys["kBandClassId"]).rpartition("\\")
+        trees.append((root, parent, last))
+    return trees
+
+
+_KEYS = _band_keys()
+BAND = _KEYS["kBandClassId"]
 # The band's three trees: root, parent path, name.
-BAND_TREES = [
-    ("HKEY_CLASSES_ROOT", "CLSID", BAND),
-    ("HKEY_CURRENT_USER", "Software\\Microsoft\\Internet Explorer\\Extensions", BAND),
-    ("HKEY_CURRENT_USER", "Software", "Larkspan"),
-]
+BAND_TREES = _band_trees(_KEYS)
 KEYWORDS = ("scenario", "define", "before", "after", "run", "skip")
 TEXT_TYPES = (1, 2, 7)  # REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ
 
@@ -211,3 +234,32 @@ def band_values(text):
         if key is not None:
             walk(key, root + "\\" + parent + "\\" + key.name)
     return found
+
+
+def _netstring(text):
+    data = text.encode("latin-1")
+    return b"%d:%s," % (len(data), data)
+
+
+def dump_rows(rows):
+    """The rows as netstrings, for the test that the C++ reader loads every row the same: per
+    row its name, wine32 flag ("0"/"1"), before, then the count and pairs of its afters
+    (registry, text) and skips (registry, reason), then the count of its runs and each run's
+    count and arguments."""
+    out = []
+    for row in rows:
+        fields = [row.name, "1" if row.wine32 else "0", row.before]
+        for table in (row.after, row.skip):
+            fields.append(str(len(table)))
+            for key in sorted(table):
+                fields += [key, table[key]]
+        fields.append(str(len(row.runs)))
+        for run in row.runs:
+            fields += [str(len(run))] + run
+        out += [_netstring(field) for field in fields]
+    return b"".join(out)
+
+
+if __name__ == "__main__":
+    import sys
+    sys.stdout.buffer.write(dump_rows(load(sys.argv[1] if len(sys.argv) > 1 else TABLE)))

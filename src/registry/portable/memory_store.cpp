@@ -35,14 +35,14 @@ LONG MemoryStore::Record(std::string call, LONG status) {
   return status;
 }
 
-LONG MemoryStore::CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+LONG MemoryStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                             DWORD* disposition) {
-  std::string call = "create " + RootName(parent) + "\\" + subKey;
+  std::string call = "create " + RootName(parent) + "\\" + sub_key;
   if (creates_until_failure_ > 0 && --creates_until_failure_ == 0) {
     return Record(call, numbered_failure_status_);
   }
   if (parent == failing_create_root_) return Record(call, failing_create_status_);
-  return Record(call, TreeStore::CreateKey(parent, subKey, access, result, disposition));
+  return Record(call, TreeStore::CreateKey(parent, sub_key, access, result, disposition));
 }
 
 LONG MemoryStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
@@ -57,8 +57,8 @@ LONG MemoryStore::CloseKey(HKEY key) {
   return Record("close", TreeStore::CloseKey(key));
 }
 
-LONG MemoryStore::DeleteTree(HKEY parent, const char* subKey) {
-  std::string call = "delete " + RootName(parent) + "\\" + subKey;
+LONG MemoryStore::DeleteTree(HKEY parent, const char* sub_key) {
+  std::string call = "delete " + RootName(parent) + "\\" + sub_key;
   if (parent == failing_delete_root_) return Record(call, failing_delete_status_);
-  return Record(call, TreeStore::DeleteTree(parent, subKey));
+  return Record(call, TreeStore::DeleteTree(parent, sub_key));
 }

@@ -22,12 +22,15 @@ class MemoryStore : public TreeStore {
   const std::vector<std::string>& calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
 
-  LONG CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+  // Each call below is recorded, then served by the tree unless a failure set up above applies.
+  // Creates fail as FailCreatesUnder and FailCreateNumber say,
+  LONG CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                  DWORD* disposition) override;
+  // deletes as FailDeletesUnder says; the other calls never fail of themselves.
+  LONG DeleteTree(HKEY parent, const char* sub_key) override;
   LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) override;
   LONG QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) override;
   LONG CloseKey(HKEY key) override;
-  LONG DeleteTree(HKEY parent, const char* subKey) override;
 
  private:
   LONG Record(std::string call, LONG status);

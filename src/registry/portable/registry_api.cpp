@@ -20,26 +20,26 @@ RegistryStore* BoundRegistryStore() {
   return g_store;
 }
 
-LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR /*keyClass*/, DWORD /*options*/,
-                     REGSAM access, LPSECURITY_ATTRIBUTES /*security*/, PHKEY result,
-                     LPDWORD disposition) {
+LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR /*key_class*/,
+                     DWORD /*options*/, REGSAM access, LPSECURITY_ATTRIBUTES /*security*/,
+                     PHKEY result, LPDWORD disposition) {
   if (g_store == nullptr) return ERROR_BADDB;
   if (result == nullptr || reserved != 0) return ERROR_INVALID_PARAMETER;
-  return g_store->CreateKey(key, subKey == nullptr ? "" : subKey, access, result, disposition);
+  return g_store->CreateKey(key, sub_key == nullptr ? "" : sub_key, access, result, disposition);
 }
 
-LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD size) {
   if (g_store == nullptr) return ERROR_BADDB;
   if (reserved != 0 || (data == nullptr && size != 0)) return ERROR_INVALID_PARAMETER;
-  return g_store->SetValue(key, valueName == nullptr ? "" : valueName, type, data, size);
+  return g_store->SetValue(key, value_name == nullptr ? "" : value_name, type, data, size);
 }
 
-LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD size) {
   if (g_store == nullptr) return ERROR_BADDB;
   if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
-  return g_store->QueryValue(key, valueName == nullptr ? "" : valueName, type, data, size);
+  return g_store->QueryValue(key, value_name == nullptr ? "" : value_name, type, data, size);
 }
 
 LONG RegCloseKey(HKEY key) {
@@ -47,8 +47,8 @@ LONG RegCloseKey(HKEY key) {
   return g_store->CloseKey(key);
 }
 
-LSTATUS SHDeleteKeyA(HKEY key, LPCSTR subKey) {
+LSTATUS SHDeleteKeyA(HKEY key, LPCSTR sub_key) {
   if (g_store == nullptr) return ERROR_BADDB;
-  if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
-  return g_store->DeleteTree(key, subKey);
+  if (sub_key == nullptr) return ERROR_INVALID_PARAMETER;
+  return g_store->DeleteTree(key, sub_key);
 }

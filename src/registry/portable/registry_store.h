@@ -9,13 +9,13 @@
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;
-  virtual LONG CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+  virtual LONG CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                          DWORD* disposition) = 0;
   virtual LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) = 0;
   // `type` and `data` may be null; `size` is null only when `data` is.
   virtual LONG QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) = 0;
   virtual LONG CloseKey(HKEY key) = 0;
-  virtual LONG DeleteTree(HKEY parent, const char* subKey) = 0;
+  virtual LONG DeleteTree(HKEY parent, const char* sub_key) = 0;
 };
 
 // Makes `store` serve the registry calls until the binding is destroyed; bindings nest.
