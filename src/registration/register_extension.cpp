@@ -12,36 +12,35 @@
 
 namespace {
 
-// The class key's rows, "%s" in a key standing for the class key. The icon references are the
-// DLL's path, a comma and a resource number (3007 the normal icon, 3006 the hot one). The
+// Each row's key is a format whose "%s" receives the class identifier. The icon references are
+// the DLL's path, a comma and a resource number (3007 the normal icon, 3006 the hot one). The
 // folder and file name that make up the path always join back into the whole server path, so
 // the rows give the path itself in place of their data's "%s".
 // clang-format off
 static const RegistryRow kClassTable[] = {
-    {HKEY_CLASSES_ROOT, "%s",                 nullptr,          "&Larkspan"},
-    {HKEY_CLASSES_ROOT, "%s\\InprocServer32", nullptr,          "%s"},
-    {HKEY_CLASSES_ROOT, "%s\\InprocServer32", "ThreadingModel", "Apartment"},
-    {nullptr,           nullptr,              nullptr,          nullptr},
+    {HKEY_CLASSES_ROOT, LKSPAN_CLASS_KEY,                    nullptr,          "&Larkspan"},
+    {HKEY_CLASSES_ROOT, LKSPAN_CLASS_KEY "\\InprocServer32", nullptr,          "%s"},
+    {HKEY_CLASSES_ROOT, LKSPAN_CLASS_KEY "\\InprocServer32", "ThreadingModel", "Apartment"},
+    {nullptr,           nullptr,                             nullptr,          nullptr},
 };
 
-// The toolbar button's rows, all in the button's key.
 static const RegistryRow kButtonTable[] = {
-    {HKEY_CURRENT_USER, "%s", nullptr,           "Default"},
-    {HKEY_CURRENT_USER, "%s", "Default Visible", "Yes"},
-    {HKEY_CURRENT_USER, "%s", "ButtonText",      "Larkspan"},
-    {HKEY_CURRENT_USER, "%s", "HotIcon",         "%s,3006"},
-    {HKEY_CURRENT_USER, "%s", "Icon",            "%s,3007"},
-    {HKEY_CURRENT_USER, "%s", "CLSID",           "{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}"},
-    {HKEY_CURRENT_USER, "%s", "BandCLSID",       kBandClassId},
-    {nullptr,           nullptr, nullptr,        nullptr},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, nullptr,           "Default"},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "Default Visible", "Yes"},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "ButtonText",      "Larkspan"},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "HotIcon",         "%s,3006"},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "Icon",            "%s,3007"},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "CLSID",           "{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}"},
+    {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "BandCLSID",       LKSPAN_BAND_CLASS_ID},
+    {nullptr,           nullptr,           nullptr,           nullptr},
 };
 // clang-format on
 
-// The category of horizontal Explorer bars, and the key above it, below the class key ("%s");
-// both carry no values.
+// The category of horizontal Explorer bars, and the key above it, below the class key; both
+// carry no values.
 static const char* const kCategoryKeys[] = {
-    "%s\\Implemented Categories",
-    "%s\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}",
+    LKSPAN_CLASS_KEY "\\Implemented Categories",
+    LKSPAN_CLASS_KEY "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}",
 };
 
 const char kHelpFileName[] = "lkspan.chm";
@@ -56,16 +55,11 @@ int RegisterExtension(const char* server_path) {
   char server_file_name[kTextSize];
   SplitServerPath(server_path, install_dir, server_file_name);
 
-  char class_key[kTextSize];
-  char button_key[kTextSize];
-  FormatText(class_key, sizeof class_key, kClassKeyFormat, kBandClassId);
-  FormatText(button_key, sizeof button_key, kButtonKeyFormat, kBandClassId);
-
-  if (WriteRegistryRows(kClassTable, class_key, server_path) != ERROR_SUCCESS) return 0;
+  if (WriteRegistryRows(kClassTable, kBandClassId, server_path) != ERROR_SUCCESS) return 0;
 
   for (const char* format : kCategoryKeys) {
     char path[kTextSize];
-    FormatText(path, sizeof path, format, class_key);
+    FormatText(path, sizeof path, format, kBandClassId);
     ScopedKey category;
     category.Create(HKEY_CLASSES_ROOT, path, KEY_ALL_ACCESS);
   }
@@ -79,6 +73,6 @@ int RegisterExtension(const char* server_path) {
     }
   }
 
-  if (WriteRegistryRows(kButtonTable, button_key, server_path) != ERROR_SUCCESS) return 0;
+  if (WriteRegistryRows(kButtonTable, kBandClassId, server_path) != ERROR_SUCCESS) return 0;
   return 1;
 }

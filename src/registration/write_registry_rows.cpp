@@ -4,11 +4,12 @@
 #include "scoped_key.h"
 #include "text_value.h"
 
-LONG WriteRegistryRows(const RegistryRow* rows, const char* table_key, const char* server_path) {
+LONG WriteRegistryRows(const RegistryRow* rows, const char* class_id_text,
+                       const char* server_path) {
   char key_name[kTextSize];
   char data[kTextSize];
   for (const RegistryRow* row = rows; row->Root != nullptr; ++row) {
-    if (!FormatText(key_name, sizeof key_name, row->KeyFormat, table_key)) {
+    if (!FormatText(key_name, sizeof key_name, row->KeyFormat, class_id_text)) {
       return ERROR_INVALID_PARAMETER;
     }
     ScopedKey key;

@@ -13,13 +13,24 @@ BAND_KEYS = os.path.join(HERE, "..", "..", "src", "registration", "band_keys.h")
 
 
 def _band_keys(path=BAND_KEYS):
-    """The string constants of band_keys.h, {name: text}."""
+    """The string constants of band_keys.h, {name: text}: its macros and its constexpr texts,
+    each a run of string literals and macros."""
     with open(path, encoding="latin-1") as f:
         source = f.read()
+    literal = r'"(?:[^"\\]|\\.)*"'
     found = {}
-    for m in re.finditer(r'constexpr char (k\w+)\[\] =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);', source):
-        pieces = re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(2))
-        found[m.group(1)] = re.sub(r"\\(.)", r"\1", "".join(pieces))
+
+    def text(tokens):
+        parts = []
+        for token in re.findall(literal + r"|\w+", tokens):
+            parts.append(re.sub(r"\\(.)", r"\1", token[1:-1]) if token[0] == '"' else found[token])
+        return "".join(parts)
+
+    for m in re.finditer(r"#define (\w+) (.*)|constexpr char (k\w+)\[\] =\s*([^;]*);", source):
+        if m.group(1):
+            found[m.group(1)] = text(m.group(2))
+        else:
+            found[m.group(3)] = text(m.group(4))
     return found
 
 
