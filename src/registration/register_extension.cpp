@@ -17,14 +17,14 @@ namespace {
 // folder and file name that make up the path always join back into the whole server path, so
 // the rows give the path itself in place of their data's "%s".
 // clang-format off
-static const RegistryRow kClassTable[] = {
+static const RegistryRow ClassTable[] = {
     {HKEY_CLASSES_ROOT, LKSPAN_CLASS_KEY,                    nullptr,          "&Larkspan"},
     {HKEY_CLASSES_ROOT, LKSPAN_CLASS_KEY "\\InprocServer32", nullptr,          "%s"},
     {HKEY_CLASSES_ROOT, LKSPAN_CLASS_KEY "\\InprocServer32", "ThreadingModel", "Apartment"},
     {nullptr,           nullptr,                             nullptr,          nullptr},
 };
 
-static const RegistryRow kButtonTable[] = {
+static const RegistryRow ButtonTable[] = {
     {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, nullptr,           "Default"},
     {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "Default Visible", "Yes"},
     {HKEY_CURRENT_USER, LKSPAN_BUTTON_KEY, "ButtonText",      "Larkspan"},
@@ -55,7 +55,7 @@ int RegisterExtension(const char* server_path) {
   char server_file_name[kTextSize];
   SplitServerPath(server_path, install_dir, server_file_name);
 
-  if (WriteRegistryRows(kClassTable, kBandClassId, server_path) != ERROR_SUCCESS) return 0;
+  if (WriteRegistryRows(ClassTable, kBandClassId, server_path) != ERROR_SUCCESS) return 0;
 
   for (const char* format : kCategoryKeys) {
     char path[kTextSize];
@@ -73,6 +73,6 @@ int RegisterExtension(const char* server_path) {
     }
   }
 
-  if (WriteRegistryRows(kButtonTable, kBandClassId, server_path) != ERROR_SUCCESS) return 0;
+  if (WriteRegistryRows(ButtonTable, kBandClassId, server_path) != ERROR_SUCCESS) return 0;
   return 1;
 }
