@@ -22,11 +22,13 @@ build() {  # configure and build a preset: build PRESET [CMAKE ARGS...]
   cmake --build --preset "$preset" -j "$jobs"
 }
 
-stage_native() {
-  bash scripts/deps.sh --install native
-  build native
-  ctest --preset native -j "$jobs"
+suite() {  # a preset's whole suite, its packages first: suite PRESET
+  bash scripts/deps.sh --install "$1"
+  build "$1"
+  ctest --preset "$1" -j "$jobs"
 }
+
+stage_native() { suite native; }
 
 stage_windows() {
   bash scripts/deps.sh --install windows
@@ -43,11 +45,7 @@ stage_wine32() {
   ctest --preset win32 -L wine32 --verbose
 }
 
-stage_asan() {
-  bash scripts/deps.sh --install asan
-  build asan
-  ctest --preset asan -j "$jobs"
-}
+stage_asan() { suite asan; }
 
 stage_fuzz() {
   bash scripts/deps.sh --install fuzz
