@@ -246,7 +246,6 @@ std::vector<BadStore> BadStores() {
       {"an unterminated text", head + "\"0\"=\"Fruit\r\n\r\n"},
       {"an unterminated name", head + "\"0=\"Fruit\"\r\n\r\n"},
       {"an unterminated section", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\r\n"},
-      {"a section of another root", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"},
       {"a value before any section", "REGEDIT4\r\n\r\n\"0\"=\"Fruit\"\r\n"},
       {"a bad hex digit", head + "\"1\"=hex:4g,42\r\n"},
       {"a hex byte of one digit", head + "\"1\"=hex:4,42\r\n"},
