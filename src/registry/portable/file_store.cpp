@@ -47,7 +47,7 @@ LONG FileStore::Load() {
   places_.clear();
   if (!ScanRegeditFile(text_, &sections_)) return ERROR_BADDB;
   for (const std::shared_ptr<RegistryKey>* root : {&tree().classes_root, &tree().current_user}) {
-    Place place{*root, 0, {}, false, {}};
+    Place place{*root, 0, {}, false, 0, {}};
     HKEY handle = root == &tree().classes_root ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
     for (size_t i = 0; i < sections_.size(); ++i) {
       if (sections_[i].root == handle) place.subtree.push_back(i);
@@ -64,7 +64,7 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
   if (child || found == places_.end()) return child;
   // The sections at or below the child are those below the key whose next name is `name`.
   size_t prefix = found->second.path_size == 0 ? 0 : found->second.path_size + 1;
-  Place place{nullptr, prefix + name.size(), {}, false, {}};
+  Place place{nullptr, prefix + name.size(), {}, false, 0, {}};
   for (size_t i : found->second.subtree) {
     std::string_view path = sections_[i].path;
     if (!sections_[i].removed && path.size() >= place.path_size &&
@@ -87,12 +87,14 @@ LONG FileStore::FillValues(RegistryKey* key) {
   Place& place = found->second;
   for (size_t i : place.subtree) {
     if (sections_[i].path.size() != place.path_size) continue;
+    place.append_at = text_.find('\n', sections_[i].begin) + 1;
     std::string_view value;
     for (size_t pos = sections_[i].begin; NextRegeditValue(text_, sections_[i], &pos, &value);) {
       if (!ParseRegeditValue(value, false, &name_, &type_, &data_)) return state_ = ERROR_BADDB;
       size_t at = key->SetValue(name_, type_, data_);
       place.lines.resize(std::max(place.lines.size(), at + 1));
       place.lines[at] = value;
+      place.append_at = pos;
     }
   }
   place.filled = true;
@@ -148,7 +150,7 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
     AppendRegeditValue(&edits->back().text, value.name, value.type, value.data);
   }
   if (own != nullptr) {
-    if (!added.empty()) edits->push_back(Edit{own->values_end, own->values_end, 0, order, added});
+    if (!added.empty()) edits->push_back(Edit{place->append_at, place->append_at, 0, order, added});
     return true;
   }
   if (added.empty() && shown) return true;

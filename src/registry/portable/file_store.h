@@ -46,6 +46,7 @@ class FileStore : public TreeStore {
     size_t path_size;                     // of the key's path below its root
     std::vector<size_t> subtree;          // its sections and those below it, in the text's order
     bool filled;                          // its values have been read
+    size_t append_at;                     // then: just past the last value of its last section
     std::vector<std::string_view> lines;  // the last value of each name read, by its place
   };
   // Text to put in place of text_[begin, end); at one place, empty ranges first, values (rank

@@ -206,7 +206,7 @@ TEST_F(FileStoreTest, AStoreThatCannotBeReadFailsEveryOperationAndIsNeverRewritt
       "",
       "garbage\r\n",
       "REGEDIT4\r\n[HKCU\\Software]\r\n",
-      "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software]\r\nvalue\r\n",
+      "REGEDIT4\r\n; x\r\nvalue\r\n[HKEY_CURRENT_USER\\Software]\r\n",
       kLarkspanFile.substr(0, kLarkspanFile.size() - 9),  // cut inside the last line
       "REGEDIT4\r\n[HKEY_CURRENT_USER\\k]\r\n\"v\"=\"\0\"\r\n"s,
   };
@@ -229,7 +229,7 @@ TEST_F(FileStoreTest, AStoreThatCannotBeReadFailsEveryOperationAndIsNeverRewritt
 TEST_F(FileStoreTest, AValueThatCannotBeReadFailsOnlyTheRunsThatReadIt) {
   const std::string text =
       "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n\"Path\"=bad\r\n\r\n"
-      "[HKEY_CURRENT_USER\\Other]\r\n\"v\"=\"x\"y\r\n\r\n";
+      "[HKEY_CURRENT_USER\\Other]\r\n\"v\"=\"x\"y\r\ngarbage\r\n\r\n";
   WriteFileBytes(path_, text);
   {
     // The section is copied as it stands; nothing needs its values.
@@ -243,6 +243,7 @@ TEST_F(FileStoreTest, AValueThatCannotBeReadFailsOnlyTheRunsThatReadIt) {
   FileStore store(path_);
   ScopedRegistryBinding binding(&store);
   HKEY key = Create("Software\\Larkspan");
+  EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Other"), ERROR_BADDB);  // nor what it deletes
   EXPECT_EQ(SetDword(key, "Path", 1), ERROR_BADDB);
   EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "v", 1), ERROR_BADDB);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);

@@ -190,30 +190,32 @@ bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections)
   sections->clear();
   std::string_view rest = text;
   std::string_view line;
-  if (text.find('\0') != std::string_view::npos || !TakeLine(&rest, &line) || line != kHeader) {
+  if (!TakeLine(&rest, &line) || line != kHeader || text.back() != '\n' ||
+      text.find('\0') != std::string_view::npos) {
     return false;
   }
+  // Room for sections of a hundred bytes or more: a larger vector costs only address space, a
+  // regrown one copies and touches it twice.
+  sections->reserve(text.size() / 128);
+  // Blank lines and comments up to the first section.
   size_t pos = text.size() - rest.size();
-  for (;;) {
-    size_t start = pos;
-    switch (ReadItem(text, &pos, &line)) {
-      case kEnd:
-        return true;
-      case kBad:
-        return false;
-      case kOther:
-        break;
-      case kSection:
-        if (!sections->empty()) sections->back().end = start;
-        sections->push_back(StoreSection{start, pos, text.size(), {}, nullptr, false});
-        if (!ReadSectionLine(line, &sections->back())) return false;
-        break;
-      case kValue:
-        if (sections->empty()) return false;
-        sections->back().values_end = pos;
-        break;
-    }
+  while (pos < text.size() && text[pos] != '[') {
+    if (ReadItem(text, &pos, &line) != kOther) return false;
   }
+  while (pos < text.size()) {
+    size_t begin = pos;
+    rest = text.substr(pos);
+    if (!TakeLine(&rest, &line)) return false;
+    sections->push_back(StoreSection{begin, text.size(), {}, nullptr, false});
+    if (!ReadSectionLine(line, &sections->back())) return false;
+    // The section runs to the next line that starts with a bracket.
+    for (pos = text.size() - rest.size(); pos < text.size(); ++pos) {
+      pos = std::min(text.find('[', pos), text.size());
+      if (pos == text.size() || text[pos - 1] == '\n') break;
+    }
+    sections->back().end = pos;
+  }
+  return true;
 }
 
 bool NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
@@ -221,8 +223,11 @@ bool NextRegeditValue(std::string_view text, const StoreSection& section, size_t
   std::string_view line;
   while (*pos < section.end) {
     size_t start = *pos;
-    if (ReadItem(text, pos, &line) == kValue) {
-      *value = text.substr(start, *pos - start);
+    ItemKind kind = ReadItem(text, pos, &line);
+    if (kind == kValue || kind == kBad) {
+      // A line that is none of a section's gives a value that does not parse.
+      if (kind == kBad) *pos = section.end;
+      *value = text.substr(start, kind == kBad ? 0 : *pos - start);
       return true;
     }
   }

@@ -10,24 +10,23 @@
 // One section of a store's text: a key's line and every line after it up to the next key's.
 struct StoreSection {
   size_t begin;           // where the key's line starts
-  size_t values_end;      // just past its last value, or past the key's line when it has none
   size_t end;             // where the next section starts, or the end of the text
   std::string_view path;  // the key below its root, without a trailing backslash; empty: the root
   HKEY root;              // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, or null for another root
   bool removed;           // left to the file store, which marks the sections it deletes
 };
 
-// Checks the structure of a REGEDIT4 text and lists its sections. The text must start with the
-// line REGEDIT4; every line ends in LF or CRLF and holds no other CR and no NUL; a key's line
-// is `[ROOT]` or `[ROOT\path]` with HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+// Checks the structure of a REGEDIT4 text and lists its sections, without reading their values:
+// the text holds no NUL, starts with the line REGEDIT4, ends with a line end, has only blank
+// lines and comments (`;`) before its first section, and every line that starts with `[` is
+// `[ROOT]` or `[ROOT\path]` with HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
 // HKEY_USERS, HKEY_CURRENT_CONFIG or HKEY_DYN_DATA (in any case) and a path the registry takes
-// (names of 1 to 255 characters, at most 512 deep); every other line is blank, a comment (`;`),
-// a value line within a section (starting with `"` or `@`), or follows a value line that ends in
-// a backslash. Values are not parsed. False when the text is not a store.
+// (names of 1 to 255 characters, at most 512 deep). False when the text is not a store.
 bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections);
 
 // The next value of a scanned section from *pos on (the section's begin for its first value):
-// its line and continuation lines with their line ends. False after the last one.
+// its line and continuation lines with their line ends. A line that is neither blank, a comment
+// nor a value gives an empty value. False after the last one.
 bool NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
                       std::string_view* value);
 
