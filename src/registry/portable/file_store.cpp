@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::string_view kNewStore = "REGEDIT4\r\n\r\n";
 // Room the text is read into beyond the file's size, so that a run's edits fit in place.
 constexpr size_t kRoom = 64 << 10;
 
@@ -36,12 +35,9 @@ LONG FileStore::Load() {
     if (!file_.Open(&text_, &missing)) return ERROR_BADDB;
     opened_ = true;
     std::string converted;
-    if (missing) {
-      text_.assign(kNewStore);
-    } else if (IsUnicodeStore(text_)) {
-      if (!ConvertUnicodeStore(text_, &converted)) return ERROR_BADDB;
-      text_.swap(converted);
-    }
+    if (missing) text_.assign("REGEDIT4\r\n\r\n");
+    if (IsUnicodeStore(text_) && !ConvertUnicodeStore(text_, &converted)) return ERROR_BADDB;
+    if (!converted.empty()) text_.swap(converted);
   }
   Reset();
   places_.clear();

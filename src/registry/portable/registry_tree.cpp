@@ -9,24 +9,6 @@ unsigned char Fold(char c) {
   return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
 }
 
-bool KeysEqual(const RegistryKey& a, const RegistryKey& b) {
-  if (a.name() != b.name() || a.children().size() != b.children().size()) return false;
-  const auto& va = a.values();
-  const auto& vb = b.values();
-  if (va.size() != vb.size()) return false;
-  for (size_t i = 0; i < va.size(); ++i) {
-    if (va[i].name != vb[i].name || va[i].type != vb[i].type || va[i].data != vb[i].data) {
-      return false;
-    }
-  }
-  auto ib = b.children().begin();
-  for (const auto& [name, child] : a.children()) {
-    if (!KeysEqual(*child, *ib->second)) return false;
-    ++ib;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool NameLess::operator()(std::string_view a, std::string_view b) const {
@@ -95,11 +77,6 @@ const std::shared_ptr<RegistryKey>* RegistryTree::Root(HKEY root) const {
   if (root == HKEY_CLASSES_ROOT) return &classes_root;
   if (root == HKEY_CURRENT_USER) return &current_user;
   return nullptr;
-}
-
-bool RegistryTree::operator==(const RegistryTree& other) const {
-  return KeysEqual(*classes_root, *other.classes_root) &&
-         KeysEqual(*current_user, *other.current_user);
 }
 
 bool SplitKeyPath(std::string_view path, std::vector<std::string_view>* names) {

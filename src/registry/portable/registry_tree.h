@@ -68,8 +68,6 @@ struct RegistryTree {
 
   // Null for any other handle.
   const std::shared_ptr<RegistryKey>* Root(HKEY root) const;
-  // Keys, values, types and bytes equal; names compared as stored, with their case.
-  bool operator==(const RegistryTree& other) const;
 };
 
 // Splits a key path at its backslashes. Fails on an empty name other than a trailing one and on

@@ -62,25 +62,6 @@ TEST(RegistryTreeTest, RemovingAKeyMarksItsWholeTreeDeleted) {
   EXPECT_FALSE(root.RemoveChild("a"));
 }
 
-TEST(RegistryTreeTest, TreesAreEqualOnlyWithTheSameNamesOrderTypesAndBytes) {
-  auto make = [](const char* key_name, const char* first, DWORD type) {
-    RegistryTree tree;
-    bool created = false;
-    auto key = tree.current_user->AddChild(key_name, &created);
-    key->SetValue(first, type, "x");
-    key->SetValue(first == std::string("a") ? "b" : "a", REG_SZ, "y");
-    return tree;
-  };
-  EXPECT_TRUE(make("k", "a", REG_SZ) == make("k", "a", REG_SZ));
-  EXPECT_FALSE(make("k", "a", REG_SZ) == make("K", "a", REG_SZ));
-  EXPECT_FALSE(make("k", "a", REG_SZ) == make("k", "b", REG_SZ));
-  EXPECT_FALSE(make("k", "a", REG_SZ) == make("k", "a", REG_BINARY));
-  RegistryTree extra = make("k", "a", REG_SZ);
-  bool created = false;
-  extra.classes_root->AddChild("empty", &created);
-  EXPECT_FALSE(extra == make("k", "a", REG_SZ));
-}
-
 TEST(RegistryTreeTest, ValuesAreFoundInAnyCaseWhateverTheirNumber) {
   for (int count : {1, 2, 1000}) {
     RegistryKey key("k");

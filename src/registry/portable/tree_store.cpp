@@ -15,20 +15,25 @@ HKEY HandleOf(size_t slot) {
 
 }  // namespace
 
-LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) const {
+TreeStore::Handle* TreeStore::Slot(HKEY key) {
+  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
+  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size()) return nullptr;
+  return handles_[SlotOf(key)].key ? &handles_[SlotOf(key)] : nullptr;
+}
+
+LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) {
+  const Handle* handle = Slot(key);
   if (const auto* root = tree_.Root(key)) {
     *out = *root;
-    return ERROR_SUCCESS;
-  }
-  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
-  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size()) {
+  } else if (handle == nullptr) {
     return ERROR_INVALID_HANDLE;
+  } else if (handle->key->deleted()) {
+    return ERROR_KEY_DELETED;
+  } else if ((handle->access & needed) != needed) {
+    return ERROR_ACCESS_DENIED;
+  } else {
+    *out = handle->key;
   }
-  const Handle& handle = handles_[SlotOf(key)];
-  if (!handle.key) return ERROR_INVALID_HANDLE;
-  if (handle.key->deleted()) return ERROR_KEY_DELETED;
-  if ((handle.access & needed) != needed) return ERROR_ACCESS_DENIED;
-  *out = handle.key;
   return ERROR_SUCCESS;
 }
 
@@ -113,12 +118,9 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
 
 LONG TreeStore::CloseKey(HKEY key) {
   if (tree_.Root(key) != nullptr) return ERROR_SUCCESS;
-  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
-  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size() ||
-      !handles_[SlotOf(key)].key) {
-    return ERROR_INVALID_HANDLE;
-  }
-  handles_[SlotOf(key)] = Handle{};
+  Handle* handle = Slot(key);
+  if (handle == nullptr) return ERROR_INVALID_HANDLE;
+  *handle = Handle{};
   return ERROR_SUCCESS;
 }
 

@@ -45,8 +45,10 @@ class TreeStore : public RegistryStore {
     REGSAM access = 0;
   };
 
+  // The open handle `key`, or null.
+  Handle* Slot(HKEY key);
   // The key behind `key`, which must have been opened with every right in `needed`.
-  LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) const;
+  LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out);
 
   RegistryTree tree_;
   std::vector<Handle> handles_;  // a free slot has a null key
