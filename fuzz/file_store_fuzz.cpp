@@ -127,6 +127,19 @@ std::string MakeStore(FuzzedDataProvider* in) {
   return text;
 }
 
+// The text with its key lines in upper case. A key's name is spelled as in its first section;
+// when a run deletes that section, the next one spells it, which a store that only edits cannot
+// help.
+std::string FoldKeys(std::string text) {
+  for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+    if (text[at] != '[') continue;
+    for (size_t i = at; i < text.size() && text[i] != '\n'; ++i) {
+      text[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    }
+  }
+  return text;
+}
+
 std::string ReadAll(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream text;
@@ -264,13 +277,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Nothing written: the registry is as it was, or a name with a line break was refused.
     ParseRegeditFile(before, &written);
     std::string expected = FormatRegeditFile(memory.tree());
-    if (FormatRegeditFile(written) != expected && expected.find("\n\"=") == std::string::npos) {
+    if (FoldKeys(FormatRegeditFile(written)) != FoldKeys(expected) &&
+        expected.find("\n\"=") == std::string::npos) {
       Fail("a change was not written", before, after);
     }
     return 0;
   }
   if (!ParseRegeditFile(after, &written)) Fail("the file written does not parse", before, after);
-  if (FormatRegeditFile(written) != FormatRegeditFile(memory.tree())) {
+  if (FoldKeys(FormatRegeditFile(written)) != FoldKeys(FormatRegeditFile(memory.tree()))) {
     Fail("the file written holds another registry", before, after);
   }
   std::vector<std::string> reached;
