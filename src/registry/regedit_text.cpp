@@ -1,6 +1,7 @@
 #include "regedit_text.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -23,17 +24,6 @@ bool IsPlainText(std::string_view data) {
     if (c < 0x20 || c > 0x7E) return false;
   }
   return true;
-}
-
-void AppendHexNumber(std::string* out, uint32_t number, int min_digits) {
-  char digits[8];
-  int count = 0;
-  do {
-    digits[count++] = kDigits[number & 0xF];
-    number >>= 4;
-  } while (number != 0);
-  while (count < min_digits) digits[count++] = '0';
-  while (count > 0) out->push_back(digits[--count]);
 }
 
 }  // namespace
@@ -61,16 +51,13 @@ void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
   } else if (type == kDword && data.size() == 4) {
     uint32_t number = 0;
     for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
-    out->append("dword:");
-    AppendHexNumber(out, number, 8);
+    char text[16];
+    std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(number));
+    out->append(text);
   } else {
-    if (type == kBinary) {
-      out->append("hex:");
-    } else {
-      out->append("hex(");
-      AppendHexNumber(out, type, 1);
-      out->append("):");
-    }
+    char text[16] = "hex:";
+    if (type != kBinary) std::snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned>(type));
+    out->append(text);
     size_t column = out->size() - line_start;
     for (size_t i = 0; i < data.size(); ++i) {
       unsigned char byte = static_cast<unsigned char>(data[i]);

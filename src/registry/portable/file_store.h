@@ -12,16 +12,11 @@
 #include "tree_store.h"
 
 // One run is one transaction over a StoreFile. The first operation locks and reads the file (a
-// missing file is an empty registry; a version 5 file is converted to REGEDIT4 text) and checks
-// its structure with ScanRegeditFile. A key is read from the text only when an operation reaches
-// it, and its values only when one reads or writes them. Commit edits the text and writes it in
-// one atomic replacement: a changed value takes the place of its last line, new values follow
-// the key's last section, a new key gets a section after the last one of its nearest existing
-// ancestor's subtree (or at the end), a deleted key loses the sections of its whole subtree, and
-// a key left with no section and nothing below it gets an empty one where its subtree began.
-// Every other byte stays as it was. A text that is not a store, or a value that cannot be read
-// in a section the run reads, changes or removes, makes every operation fail with ERROR_BADDB,
-// and the file is never rewritten.
+// missing file is an empty registry, a version 5 file is converted to REGEDIT4 text) and checks
+// its structure (ScanRegeditFile); keys and values are read from the text only where the run
+// reaches them. Commit edits the text in place, as README's store section says, and writes it in
+// one atomic replacement. A text that is not a store, or a value that cannot be read where the
+// run reads, changes or removes it, fails every operation with ERROR_BADDB and is never written.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
@@ -49,8 +44,8 @@ class FileStore : public TreeStore {
     size_t append_at;                     // then: just past the last value of its last section
     std::vector<std::string_view> lines;  // the last value of each name read, by its place
   };
-  // Text to put in place of text_[begin, end); at one place, empty ranges first, values (rank
-  // 0) before new sections (rank 1), and those in the order the tree was walked.
+  // Text for text_[begin, end); at one place empty ranges first, values (rank 0) before new
+  // sections (rank 1), then in the order the tree was walked.
   struct Edit {
     size_t begin;
     size_t end;

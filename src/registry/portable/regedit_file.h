@@ -36,8 +36,8 @@ bool ParseRegeditValue(std::string_view value, bool unicode, std::string* name, 
                        std::string* data);
 
 // Whether `bytes` start with the byte order mark of what `reg export` writes: UTF-16LE under the
-// header "Windows Registry Editor Version 5.00", whose texts may also escape CR and LF as \r and
-// \n, and whose REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ hex data is UTF-16LE as well.
+// header "Windows Registry Editor Version 5.00", whose texts may escape CR and LF as \r and \n,
+// and whose REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ hex data is UTF-16LE too.
 bool IsUnicodeStore(std::string_view bytes);
 // The REGEDIT4 text of such a file: every character U+0000..U+00FF becomes the byte of that
 // number, each value is written in its REGEDIT4 form, every other line is kept, lines end in

@@ -20,11 +20,7 @@ bool NameLess::operator()(std::string_view a, std::string_view b) const {
 }
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() && !NameLess()(a, b) && !NameLess()(b, a);
 }
 
 std::shared_ptr<RegistryKey> RegistryKey::FindChild(std::string_view name) const {
