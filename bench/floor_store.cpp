@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -19,15 +20,18 @@ int main(int argc, char** argv) {
   int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder_fd < 0 || flock(folder_fd, LOCK_EX) != 0) return 1;
 
-  std::string text;
+  // Read straight into an allocation of the file's size: no zero-filling, no second copy.
+  char* text = nullptr;
+  size_t size = 0;
   int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (in >= 0) {
     struct stat info;
     if (fstat(in, &info) != 0) return 1;
-    text.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < text.size()) {
-      ssize_t count = read(in, &text[done], text.size() - done);
+    size = static_cast<size_t>(info.st_size);
+    text = static_cast<char*>(std::malloc(size + 1));
+    if (text == nullptr) return 1;
+    for (size_t done = 0; done < size;) {
+      ssize_t count = read(in, text + done, size - done);
       if (count <= 0) return 1;
       done += static_cast<size_t>(count);
     }
@@ -37,8 +41,8 @@ int main(int argc, char** argv) {
   std::string temporary = path + ".tmp";
   int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0) return 1;
-  for (size_t done = 0; done < text.size();) {
-    ssize_t count = write(out, text.data() + done, text.size() - done);
+  for (size_t done = 0; done < size;) {
+    ssize_t count = write(out, text + done, size - done);
     if (count <= 0) return 1;
     done += static_cast<size_t>(count);
   }

@@ -1,5 +1,6 @@
-// The tool's in-process costs: loading and saving stores of 1,000 to 100,000 values, one
-// registration and one removal on a registry held in memory, the basket upgrade.
+// The file store's in-process costs on stores of 1,000 to 1,000,000 values: checking a store's
+// structure, a whole registration and a whole removal through the file store (read, edit, write
+// back), and the basket upgrade on a registry held in memory.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "file_store.h"
 #include "regedit_file.h"
@@ -22,99 +24,100 @@ namespace {
 
 const char kServerPath[] = "C:\\Program Files\\Larkspan\\band.dll";
 
-// A store file holding `values` unrelated values, in a private folder under /dev/shm where
-// there is one, so that saving measures the program's work and not the disk's.
-class StoreFile {
+// A store of `values` unrelated values, and the same with the band registered, in a private
+// folder under /dev/shm where there is one, so that writing measures the program's work and not
+// the disk's.
+class BenchStore {
  public:
-  explicit StoreFile(int values) {
+  explicit BenchStore(int values) {
     std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string pattern = base + "/lkspan-bench-XXXXXX";
     if (mkdtemp(&pattern[0]) != nullptr) folder_ = pattern;
     RegistryTree tree;
     FillUnrelated(&tree, values);
     text_ = FormatRegeditFile(tree);
-    if (std::FILE* file = std::fopen(path().c_str(), "wb")) {
-      std::fwrite(text_.data(), 1, text_.size(), file);
-      std::fclose(file);
-    }
+    Put(text_);
+    Run(false);
+    registered_ = Read();
   }
-  ~StoreFile() {
+  ~BenchStore() {
     std::remove(path().c_str());
     rmdir(folder_.c_str());
   }
-  StoreFile(const StoreFile&) = delete;
-  StoreFile& operator=(const StoreFile&) = delete;
+  BenchStore(const BenchStore&) = delete;
+  BenchStore& operator=(const BenchStore&) = delete;
 
   std::string path() const { return folder_ + "/registry.reg"; }
-  size_t size() const { return text_.size(); }
+  const std::string& text() const { return text_; }
+  const std::string& registered() const { return registered_; }
+
+  void Put(const std::string& text) const {
+    if (std::FILE* file = std::fopen(path().c_str(), "wb")) {
+      std::fwrite(text.data(), 1, text.size(), file);
+      std::fclose(file);
+    }
+  }
+  std::string Read() const {
+    std::string text;
+    if (std::FILE* file = std::fopen(path().c_str(), "rb")) {
+      char buffer[1 << 16];
+      for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, count);
+      }
+      std::fclose(file);
+    }
+    return text;
+  }
+  // One run of the program's job on the store: true when it did its work.
+  bool Run(bool remove) const {
+    FileStore store(path());
+    bool done = false;
+    {
+      ScopedRegistryBinding binding(&store);
+      done = remove ? UnregisterExtension() == 0 : RegisterExtension(kServerPath) == 1;
+    }
+    return store.Commit() == ERROR_SUCCESS && done;
+  }
 
  private:
   std::string folder_;
   std::string text_;
+  std::string registered_;
 };
 
 void Sizes(benchmark::internal::Benchmark* bench) {
-  bench->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+  bench->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 }
 
-// Lock, read and parse: what a run does before its first registry call returns.
-void BM_LoadStore(benchmark::State& state) {
-  StoreFile file(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    std::optional<FileStore> store(std::in_place, file.path());
-    benchmark::DoNotOptimize(store->QueryValue(HKEY_CURRENT_USER, "x", nullptr, nullptr, nullptr));
-    state.PauseTiming();
-    store.reset();
-    state.ResumeTiming();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.size()));
+// What a run checks of the whole text before its first registry call returns.
+void BM_ScanStore(benchmark::State& state) {
+  BenchStore store(static_cast<int>(state.range(0)));
+  std::vector<StoreSection> sections;
+  for (auto _ : state) benchmark::DoNotOptimize(ScanRegeditFile(store.text(), &sections));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * store.text().size()));
 }
-BENCHMARK(BM_LoadStore)->Apply(Sizes);
+BENCHMARK(BM_ScanStore)->Apply(Sizes);
 
-// Commit after one changed value: format, check and write the whole store back.
-void BM_SaveStore(benchmark::State& state) {
-  StoreFile file(static_cast<int>(state.range(0)));
-  DWORD round = 0;
+// A whole registration or removal: lock, read, scan, the registry calls, edit, write back.
+void RunJob(benchmark::State& state, bool remove) {
+  BenchStore store(static_cast<int>(state.range(0)));
+  const std::string& start = remove ? store.registered() : store.text();
   for (auto _ : state) {
     state.PauseTiming();
-    std::optional<FileStore> store(std::in_place, file.path());
-    ++round;
-    store->SetValue(HKEY_CURRENT_USER, "round", REG_DWORD, reinterpret_cast<const BYTE*>(&round),
-                    sizeof round);
+    store.Put(start);
     state.ResumeTiming();
-    if (store->Commit() != ERROR_SUCCESS) state.SkipWithError("commit failed");
-    state.PauseTiming();
-    store.reset();
-    state.ResumeTiming();
+    if (!store.Run(remove)) state.SkipWithError("the job failed");
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * start.size()));
 }
-BENCHMARK(BM_SaveStore)->Apply(Sizes);
-
 void BM_Register(benchmark::State& state) {
-  for (auto _ : state) {
-    TreeStore store;
-    ScopedRegistryBinding binding(&store);
-    if (RegisterExtension(kServerPath) != 1) state.SkipWithError("registration failed");
-  }
+  RunJob(state, false);
 }
-BENCHMARK(BM_Register);
-
+BENCHMARK(BM_Register)->Apply(Sizes);
 void BM_Unregister(benchmark::State& state) {
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::optional<TreeStore> store(std::in_place);
-    std::optional<ScopedRegistryBinding> binding(std::in_place, &*store);
-    RegisterExtension(kServerPath);
-    state.ResumeTiming();
-    if (UnregisterExtension() != 0) state.SkipWithError("removal failed");
-    state.PauseTiming();
-    binding.reset();
-    store.reset();
-    state.ResumeTiming();
-  }
+  RunJob(state, true);
 }
-BENCHMARK(BM_Unregister);
+BENCHMARK(BM_Unregister)->Apply(Sizes);
 
 void BM_UpgradeBasketList(benchmark::State& state) {
   for (auto _ : state) {

@@ -16,6 +16,7 @@ STORES = [
     ("values1000", "1,000 unrelated values"),
     ("values10000", "10,000 unrelated values"),
     ("values100000", "100,000 unrelated values"),
+    ("values1000000", "1,000,000 unrelated values"),
 ]
 
 
@@ -62,9 +63,9 @@ def main():
             if job == "register":
                 register_medians[name] = t
             ratio = t / m["floor (b)"]
-            limit = 1.2 if (name, job) == ("empty", "register") else 1.5
+            limit = 1.2
             peak, start, end = memory[(name, job)]
-            bound = baseline + 4 * max(start, end) / 1024
+            bound = baseline + 2 * max(start, end) / 1024
             out.append(
                 f"| `lkspanreg {arg}`, {label} | {start:,} → {end:,} | {ms(t)} "
                 f"| {ms(m['floor (a)'])} | {ms(m['floor (b)'])} | {ratio:.2f} "

@@ -53,7 +53,8 @@ export LARKSPAN_REGISTRY=$store
 # name, unrelated values, baskets, their layout. The current list of 333 baskets is the
 # reference for what converting the old one costs: the same work but the conversion.
 stores=("empty 0 0 old" "baskets333 0 333 old" "current333 0 333 current"
-  "values1000 1000 0 old" "values10000 10000 0 old" "values100000 100000 0 old")
+  "values1000 1000 0 old" "values10000 10000 0 old" "values100000 100000 0 old"
+  "values1000000 1000000 0 old")
 for entry in "${stores[@]}"; do
   read -r name values baskets layout <<<"$entry"
   if [ "$name" != empty ]; then

@@ -11,16 +11,13 @@ namespace {
 
 using namespace std::string_literals;
 
+// A store made by the program holds a section for each key with values and for each key with
+// nothing below it; their parents are there through them.
 const char kRegistered[] =
     "REGEDIT4\r\n"
     "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID]\r\n"
-    "\r\n"
     "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
     "@=\"&Larkspan\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\Implemented "
-    "Categories]\r\n"
     "\r\n"
     "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\Implemented "
     "Categories\\{00021494-0000-0000-C000-000000000046}]\r\n"
@@ -29,17 +26,9 @@ const char kRegistered[] =
     "@=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll\"\r\n"
     "\"ThreadingModel\"=\"Apartment\"\r\n"
     "\r\n"
-    "[HKEY_CURRENT_USER\\Software]\r\n"
-    "\r\n"
     "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
     "\"Path\"=\"C:\\\\Program Files\\\\Larkspan\\\\\"\r\n"
     "\"Name\"=\"lkspan.chm\"\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions]\r\n"
     "\r\n"
     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet "
     "Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
@@ -52,16 +41,12 @@ const char kRegistered[] =
     "\"BandCLSID\"=\"{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\"\r\n"
     "\r\n";
 
+// The removal leaves the keys that held the deleted ones, each through a section of its own or
+// of a key below it.
 const char kRemoved[] =
     "REGEDIT4\r\n"
     "\r\n"
     "[HKEY_CLASSES_ROOT\\CLSID]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer]\r\n"
     "\r\n"
     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions]\r\n"
     "\r\n";

@@ -1,39 +1,78 @@
-// The registry of the native program: one REGEDIT4 file, loaded once and written back once.
+// The registry of the native program: the user's REGEDIT4 file, edited where a run changes it.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "regedit_file.h"
 #include "store_file.h"
 #include "tree_store.h"
 
-// One run is one transaction over a StoreFile: the first operation locks and reads the file; a
-// missing file is an empty registry. Changes stay in memory until Commit writes them back in
-// one atomic replacement. A file that cannot be read or parsed makes every operation fail with
-// ERROR_BADDB and is never rewritten.
+// One run is one transaction over a StoreFile. The first operation locks and reads the file (a
+// missing file is an empty registry, a version 5 file is converted to REGEDIT4 text) and checks
+// its structure (ScanRegeditFile); keys and values are read from the text only where the run
+// reaches them. Commit edits the text in place, as README's store section says, and writes it in
+// one atomic replacement. A text that is not a store, or a value that cannot be read where the
+// run reads, changes or removes it, fails every operation with ERROR_BADDB and is never written.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
 
-  // Writes this run's changes, if it made any. ERROR_SUCCESS also when there was nothing to
-  // write; a failure leaves the file as it was.
+  // Writes this run's changes, if it made any; handles open until then are not used again.
+  // ERROR_SUCCESS also when there was nothing to write. ERROR_CANTWRITE when a name cannot be
+  // written (a line break, a key deeper than 512) or the write failed: the file stays as it was
+  // and a later Commit tries again.
   LONG Commit();
 
  protected:
   LONG Prepare() override;
-  void Changed() override { changed_ = true; }
+  std::shared_ptr<RegistryKey> FindChild(const std::shared_ptr<RegistryKey>& key,
+                                         std::string_view name) override;
+  LONG FillValues(RegistryKey* key) override;
+  LONG Removing(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
+  // What the text holds of a key the run has reached.
+  struct Place {
+    std::shared_ptr<RegistryKey> key;     // kept, so that no other key takes its address
+    size_t path_size;                     // of the key's path below its root
+    std::vector<size_t> subtree;          // its sections and those below it, in the text's order
+    bool filled;                          // its values have been read
+    size_t append_at;                     // then: just past the last value of its last section
+    std::vector<std::string_view> lines;  // the last value of each name read, by its place
+  };
+  // Text for text_[begin, end); at one place empty ranges first, values (rank 0) before new
+  // sections (rank 1), then in the order the tree was walked.
+  struct Edit {
+    size_t begin;
+    size_t end;
+    int rank;
+    size_t order;
+    std::string text;
+  };
+
   LONG Load();
-  // Whether the store holds `text` now; a missing store holds an empty registry's text.
-  bool Holds(std::string_view text) const;
+  // Adds the edits of `key` and of the keys below it; `path` is its section line's text and
+  // `anchor` where a new section goes when the key has no place. Returns whether the text shows
+  // the key afterwards.
+  bool Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path, size_t depth,
+               size_t anchor, std::vector<Edit>* edits, bool* writable);
+  // Applies the edits to text_ in place.
+  void Apply(std::vector<Edit>* edits);
 
   StoreFile file_;
-  // The text read, then the text written: one buffer, so that writing reuses the memory reading
-  // took instead of touching as much again.
   std::string text_;
-  bool stored_missing_ = false;  // the store was missing when read, and nothing was written
-  size_t stored_size_ = 0;       // the store's size when read or last written
-  LONG state_ = -1;              // -1 until the first operation, then its result
-  bool changed_ = false;
+  std::vector<StoreSection> sections_;
+  std::map<const RegistryKey*, Place> places_;
+  bool opened_ = false;
+  bool pending_ = false;  // text_ holds edits not yet written
+  LONG state_ = -1;       // -1 until the first operation of a transaction, then its result
+  size_t visits_ = 0;
+  // Scratch space for reading values.
+  std::string name_;
+  std::string data_;
+  DWORD type_ = REG_NONE;
 };

@@ -2,7 +2,7 @@
 // whose names compare without regard to case and keep the case they were first written in.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -10,6 +10,11 @@
 #include <vector>
 
 #include "registry_api.h"
+
+// The registry's own limits on names and nesting.
+constexpr size_t kMaxKeyName = 255;
+constexpr size_t kMaxValueName = 16383;
+constexpr size_t kMaxKeyDepth = 512;
 
 // Orders and matches key and value names as the registry does: ASCII letters without regard
 // to case, every other byte as it stands.
@@ -39,26 +44,20 @@ class RegistryKey {
   std::shared_ptr<RegistryKey> FindChild(std::string_view name) const;
   // The existing child of that name, or a new one; `created` tells which.
   std::shared_ptr<RegistryKey> AddChild(std::string_view name, bool* created);
-  // Detaches the child and marks its whole tree deleted; false when there is none.
-  bool RemoveChild(std::string_view name);
+  // Detaches the child and marks its whole tree deleted; null when there is none.
+  std::shared_ptr<RegistryKey> RemoveChild(std::string_view name);
 
   const RegistryValue* FindValue(std::string_view name) const;
-  // Creates or overwrites the value, keeping its place in the creation order. Returns whether
-  // anything changed.
-  bool SetValue(std::string_view name, DWORD type, std::string_view data);
+  // Creates or overwrites the value, keeping its place in the creation order. Returns its place.
+  size_t SetValue(std::string_view name, DWORD type, std::string_view data);
 
  private:
   void MarkDeleted();
-  // Adds values_[place] to value_slots_, growing the table when it is half full.
-  void IndexValue(size_t place);
 
   std::string name_;
   Children children_;
   std::vector<RegistryValue> values_;
-  // A key with many values finds them through this open-addressing table of places in values_
-  // plus one (0 for a free slot), hashed on the case-folded name; a key with few values has
-  // none and looks through values_.
-  std::vector<uint32_t> value_slots_;
+  std::map<std::string, size_t, NameLess> places_;  // each value's place in values_
   bool deleted_ = false;
 };
 
@@ -69,10 +68,8 @@ struct RegistryTree {
 
   // Null for any other handle.
   const std::shared_ptr<RegistryKey>* Root(HKEY root) const;
-  // Keys, values, types and bytes equal; names compared as stored, with their case.
-  bool operator==(const RegistryTree& other) const;
 };
 
 // Splits a key path at its backslashes. Fails on an empty name other than a trailing one and on
-// a name longer than 255 characters, as the registry does.
+// a name longer than kMaxKeyName, as the registry does.
 bool SplitKeyPath(std::string_view path, std::vector<std::string_view>* names);

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr size_t kMaxValueName = 16383;
 constexpr uintptr_t kHandleStep = 4;
 
 size_t SlotOf(HKEY key) {
@@ -16,21 +15,31 @@ HKEY HandleOf(size_t slot) {
 
 }  // namespace
 
-LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) const {
+TreeStore::Handle* TreeStore::Slot(HKEY key) {
+  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
+  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size()) return nullptr;
+  return handles_[SlotOf(key)].key ? &handles_[SlotOf(key)] : nullptr;
+}
+
+LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) {
+  const Handle* handle = Slot(key);
   if (const auto* root = tree_.Root(key)) {
     *out = *root;
-    return ERROR_SUCCESS;
-  }
-  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
-  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size()) {
+  } else if (handle == nullptr) {
     return ERROR_INVALID_HANDLE;
+  } else if (handle->key->deleted()) {
+    return ERROR_KEY_DELETED;
+  } else if ((handle->access & needed) != needed) {
+    return ERROR_ACCESS_DENIED;
+  } else {
+    *out = handle->key;
   }
-  const Handle& handle = handles_[SlotOf(key)];
-  if (!handle.key) return ERROR_INVALID_HANDLE;
-  if (handle.key->deleted()) return ERROR_KEY_DELETED;
-  if ((handle.access & needed) != needed) return ERROR_ACCESS_DENIED;
-  *out = handle.key;
   return ERROR_SUCCESS;
+}
+
+void TreeStore::Reset() {
+  tree_ = RegistryTree();
+  handles_.clear();
 }
 
 size_t TreeStore::open_handles() const {
@@ -39,19 +48,19 @@ size_t TreeStore::open_handles() const {
   return count;
 }
 
-LONG TreeStore::CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                           DWORD* disposition) {
   if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> key;
   if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
   std::vector<std::string_view> names;
-  if (!SplitKeyPath(subKey, &names)) return ERROR_BAD_PATHNAME;
+  if (!SplitKeyPath(sub_key, &names)) return ERROR_BAD_PATHNAME;
 
   // Find how much of the path exists before creating anything, so that a key that may not
   // be created leaves the tree as it was.
   size_t existing = 0;
   while (existing < names.size()) {
-    std::shared_ptr<RegistryKey> child = key->FindChild(names[existing]);
+    std::shared_ptr<RegistryKey> child = FindChild(key, names[existing]);
     if (!child) break;
     key = std::move(child);
     ++existing;
@@ -72,7 +81,6 @@ LONG TreeStore::CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* 
   *result = HandleOf(slot);
   if (disposition != nullptr)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  if (created) Changed();
   return ERROR_SUCCESS;
 }
 
@@ -81,8 +89,10 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
   std::shared_ptr<RegistryKey> target;
   if (LONG status = Resolve(key, KEY_SET_VALUE, &target); status != ERROR_SUCCESS) return status;
   if (std::strlen(name) > kMaxValueName) return ERROR_INVALID_PARAMETER;
-  std::string_view bytes(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size);
-  if (target->SetValue(name, type, bytes)) Changed();
+  if (LONG status = FillValues(target.get()); status != ERROR_SUCCESS) return status;
+  target->SetValue(
+      name, type,
+      std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size));
   return ERROR_SUCCESS;
 }
 
@@ -92,6 +102,7 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
   if (LONG status = Resolve(key, KEY_QUERY_VALUE, &target); status != ERROR_SUCCESS) {
     return status;
   }
+  if (LONG status = FillValues(target.get()); status != ERROR_SUCCESS) return status;
   const RegistryValue* value = target->FindValue(name);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   if (type != nullptr) *type = value->type;
@@ -107,27 +118,26 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
 
 LONG TreeStore::CloseKey(HKEY key) {
   if (tree_.Root(key) != nullptr) return ERROR_SUCCESS;
-  uintptr_t raw = reinterpret_cast<uintptr_t>(key);
-  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size() ||
-      !handles_[SlotOf(key)].key) {
-    return ERROR_INVALID_HANDLE;
-  }
-  handles_[SlotOf(key)] = Handle{};
+  Handle* handle = Slot(key);
+  if (handle == nullptr) return ERROR_INVALID_HANDLE;
+  *handle = Handle{};
   return ERROR_SUCCESS;
 }
 
-LONG TreeStore::DeleteTree(HKEY parent, const char* subKey) {
+LONG TreeStore::DeleteTree(HKEY parent, const char* sub_key) {
   if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> key;
   if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
   std::vector<std::string_view> names;
-  if (!SplitKeyPath(subKey, &names)) return ERROR_BAD_PATHNAME;
+  if (!SplitKeyPath(sub_key, &names)) return ERROR_BAD_PATHNAME;
   if (names.empty()) return ERROR_ACCESS_DENIED;  // never the parent itself
-  for (size_t i = 0; i + 1 < names.size(); ++i) {
-    key = key->FindChild(names[i]);
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::shared_ptr<RegistryKey> above = std::move(key);
+    key = FindChild(above, names[i]);
     if (!key) return ERROR_FILE_NOT_FOUND;
+    if (i + 1 < names.size()) continue;
+    if (LONG status = Removing(key); status != ERROR_SUCCESS) return status;
+    above->RemoveChild(names[i]);
   }
-  if (!key->RemoveChild(names.back())) return ERROR_FILE_NOT_FOUND;
-  Changed();
   return ERROR_SUCCESS;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "registry_store.h"
@@ -10,12 +11,12 @@
 
 class TreeStore : public RegistryStore {
  public:
-  LONG CreateKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result,
+  LONG CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                  DWORD* disposition) override;
   LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) override;
   LONG QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) override;
   LONG CloseKey(HKEY key) override;
-  LONG DeleteTree(HKEY parent, const char* subKey) override;
+  LONG DeleteTree(HKEY parent, const char* sub_key) override;
 
   RegistryTree& tree() { return tree_; }
   const RegistryTree& tree() const { return tree_; }
@@ -25,8 +26,18 @@ class TreeStore : public RegistryStore {
  protected:
   // Runs before every operation; a failure fails the operation with that code.
   virtual LONG Prepare() { return ERROR_SUCCESS; }
-  // Called after every operation that changed the tree.
-  virtual void Changed() {}
+  // The child of `key` called `name`, or null. A store that keeps only part of its registry in
+  // the tree brings the child in here.
+  virtual std::shared_ptr<RegistryKey> FindChild(const std::shared_ptr<RegistryKey>& key,
+                                                 std::string_view name) {
+    return key->FindChild(name);
+  }
+  // Runs before the values of `key` are read or written; such a store brings them in here.
+  virtual LONG FillValues(RegistryKey* /*key*/) { return ERROR_SUCCESS; }
+  // Runs before `key` is taken out of the tree with everything below it; a failure keeps it.
+  virtual LONG Removing(const std::shared_ptr<RegistryKey>& /*key*/) { return ERROR_SUCCESS; }
+  // Starts again from an empty tree; every handle becomes invalid.
+  void Reset();
 
  private:
   struct Handle {
@@ -34,8 +45,10 @@ class TreeStore : public RegistryStore {
     REGSAM access = 0;
   };
 
+  // The open handle `key`, or null.
+  Handle* Slot(HKEY key);
   // The key behind `key`, which must have been opened with every right in `needed`.
-  LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) const;
+  LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out);
 
   RegistryTree tree_;
   std::vector<Handle> handles_;  // a free slot has a null key
