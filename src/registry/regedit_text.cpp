@@ -6,7 +6,8 @@
 
 namespace {
 
-// The value types this file writes in a form of their own; the numbers are the registry's.
+// The value types this file writes in a form of their own; the numbers are the registry's (this
+// file is built without the registry's header, whose Windows form declares names of its own).
 constexpr uint32_t kString = 1;  // REG_SZ
 constexpr uint32_t kBinary = 3;  // REG_BINARY
 constexpr uint32_t kDword = 4;   // REG_DWORD
@@ -26,8 +27,7 @@ bool IsPlainText(std::string_view data) {
   return true;
 }
 
-}  // namespace
-
+// `text` between double quotes, with backslash and double quote escaped.
 void AppendQuoted(std::string* out, std::string_view text) {
   out->push_back('"');
   for (char c : text) {
@@ -36,6 +36,8 @@ void AppendQuoted(std::string* out, std::string_view text) {
   }
   out->push_back('"');
 }
+
+}  // namespace
 
 void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
                         std::string_view data) {

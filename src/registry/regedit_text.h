@@ -12,6 +12,3 @@
 // else. Long hex data continues on further lines ending in a backslash.
 void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
                         std::string_view data);
-
-// Appends `text` between double quotes, with backslash and double quote escaped.
-void AppendQuoted(std::string* out, std::string_view text);

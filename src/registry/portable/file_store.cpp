@@ -1,7 +1,5 @@
 #include "file_store.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <tuple>
@@ -10,9 +8,6 @@
 #include "regedit_text.h"
 
 namespace {
-
-// Room the text is read into beyond the file's size, so that a run's edits fit in place.
-constexpr size_t kRoom = 64 << 10;
 
 bool HasLineBreak(std::string_view name) {
   return name.find_first_of("\r\n") != std::string_view::npos;
@@ -29,8 +24,6 @@ LONG FileStore::Prepare() {
 
 LONG FileStore::Load() {
   if (!opened_) {
-    struct stat info;
-    if (stat(file_.path().c_str(), &info) == 0) text_.reserve(info.st_size + kRoom);
     bool missing = false;
     if (!file_.Open(&text_, &missing)) return ERROR_BADDB;
     opened_ = true;
@@ -42,13 +35,12 @@ LONG FileStore::Load() {
   Reset();
   places_.clear();
   if (!ScanRegeditFile(text_, &sections_)) return ERROR_BADDB;
-  for (const std::shared_ptr<RegistryKey>* root : {&tree().classes_root, &tree().current_user}) {
-    Place place{*root, 0, {}, false, 0, {}};
-    HKEY handle = root == &tree().classes_root ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
+  for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
+    Place place{*tree().Root(root), 0, {}, false, 0, {}};
     for (size_t i = 0; i < sections_.size(); ++i) {
-      if (sections_[i].root == handle) place.subtree.push_back(i);
+      if (sections_[i].root == root) place.subtree.push_back(i);
     }
-    places_.emplace(root->get(), std::move(place));
+    places_.emplace(place.key.get(), std::move(place));
   }
   return ERROR_SUCCESS;
 }

@@ -1,6 +1,7 @@
 #include "regedit_file.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "regedit_text.h"
 
@@ -9,9 +10,6 @@ namespace {
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kByteOrderMark = "\xFF\xFE";
-// Roots whose sections a store keeps as they stand; the program never reads or writes them.
-constexpr std::string_view kOtherRoots[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS",
-                                            "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
 
 int HexDigit(char c) {
   size_t at = std::string_view("0123456789abcdef0123456789ABCDEF").find(c);
@@ -120,28 +118,24 @@ ItemKind ReadItem(std::string_view text, size_t* pos, std::string_view* first) {
   return kind;
 }
 
-// `[ROOT]` or `[ROOT\path]`.
-bool ReadSectionLine(std::string_view line, StoreSection* section) {
+// `[ROOT]` or `[ROOT\path]`; `names` is scratch space.
+bool ReadSectionLine(std::string_view line, StoreSection* section,
+                     std::vector<std::string_view>* names) {
   if (line.size() < 2 || line.back() != ']') return false;
   std::string_view inside = line.substr(1, line.size() - 2);
   size_t slash = std::min(inside.find('\\'), inside.size());
   std::string_view root = inside.substr(0, slash);
   std::string_view path = inside.substr(std::min(slash + 1, inside.size()));
-  section->root = nullptr;
-  if (NamesEqual(root, "HKEY_CLASSES_ROOT")) {
-    section->root = HKEY_CLASSES_ROOT;
-  } else if (NamesEqual(root, "HKEY_CURRENT_USER")) {
-    section->root = HKEY_CURRENT_USER;
-  } else if (std::none_of(std::begin(kOtherRoots), std::end(kOtherRoots),
-                          [root](std::string_view other) { return NamesEqual(root, other); })) {
-    return false;  // a deletion section `[-ROOT\...]` too
-  }
-  size_t depth = 0;
-  for (size_t start = 0; start < path.size();) {
-    size_t end = std::min(path.find('\\', start), path.size());
-    if (end == start || end - start > kMaxKeyName || ++depth > kMaxKeyDepth) return false;
-    start = end + 1;
-  }
+  // The program never reads or writes the other roots; a store keeps their sections as they stand.
+  static const std::pair<std::string_view, HKEY> kRoots[] = {
+      {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HKEY_LOCAL_MACHINE", nullptr},          {"HKEY_USERS", nullptr},
+      {"HKEY_CURRENT_CONFIG", nullptr},         {"HKEY_DYN_DATA", nullptr}};
+  auto known = std::find_if(std::begin(kRoots), std::end(kRoots),
+                            [root](const auto& entry) { return NamesEqual(root, entry.first); });
+  if (known == std::end(kRoots)) return false;  // a deletion section `[-ROOT\...]` too
+  section->root = known->second;
+  if (!SplitKeyPath(path, names) || names->size() > kMaxKeyDepth) return false;
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   section->path = path;
   return true;
@@ -149,35 +143,29 @@ bool ReadSectionLine(std::string_view line, StoreSection* section) {
 
 // The bytes after `hex:` or `hex(N):` on a value's first line, continued on its further lines
 // (leading spaces dropped) for as long as a line ends in a backslash.
-bool ReadHexData(std::string_view first, std::string_view rest, std::string* bytes) {
-  if (first.empty() || first.back() != '\\') return ParseHexBytes(first, bytes);
-  std::string joined(first.substr(0, first.size() - 1));
-  for (;;) {
-    std::string_view next;
-    if (!TakeLine(&rest, &next)) return false;
-    next.remove_prefix(std::min(next.find_first_not_of(' '), next.size()));
-    bool more = !next.empty() && next.back() == '\\';
-    joined.append(next.substr(0, next.size() - (more ? 1 : 0)));
-    if (!more) return ParseHexBytes(joined, bytes);
+bool ReadHexData(std::string_view line, std::string_view rest, std::string* bytes) {
+  if (line.empty() || line.back() != '\\') return ParseHexBytes(line, bytes);
+  std::string joined;
+  while (!line.empty() && line.back() == '\\') {
+    joined.append(line.substr(0, line.size() - 1));
+    if (!TakeLine(&rest, &line)) return false;
+    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
   }
+  return ParseHexBytes(joined.append(line), bytes);
 }
 
-// A key's section: its line, its values and a blank line.
-void AppendSection(const std::string& path, const RegistryKey& key, std::string* out) {
-  out->append("[" + path + "]\r\n");
-  for (const RegistryValue& value : key.values()) {
-    AppendRegeditValue(out, value.name, value.type, value.data);
+// The key's section (a root's only for values of its own), then its children's, depth first.
+void AppendTree(const RegistryKey& key, const std::string& path, bool root, std::string* out) {
+  if (!root || !key.values().empty()) {
+    out->append("[" + path + "]\r\n");
+    for (const RegistryValue& value : key.values()) {
+      AppendRegeditValue(out, value.name, value.type, value.data);
+    }
+    out->append("\r\n");
   }
-  out->append("\r\n");
-}
-
-// The key's section, then its children's, depth first.
-void AppendTree(const RegistryKey& key, std::string* path, std::string* out) {
-  size_t parent_length = path->size();
-  path->append("\\" + key.name());
-  AppendSection(*path, key, out);
-  for (const auto& [name, child] : key.children()) AppendTree(*child, path, out);
-  path->resize(parent_length);
+  for (const auto& [name, child] : key.children()) {
+    AppendTree(*child, path + "\\" + child->name(), false, out);
+  }
 }
 
 }  // namespace
@@ -193,19 +181,15 @@ bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections)
   // Room for sections of a hundred bytes or more: a larger vector costs only address space, a
   // regrown one copies and touches it twice.
   sections->reserve(text.size() / 128);
-  // Blank lines and comments up to the first section.
-  size_t pos = text.size() - rest.size();
-  while (pos < text.size() && text[pos] != '[') {
-    if (ReadItem(text, &pos, &line) != kOther) return false;
-  }
-  while (pos < text.size()) {
+  std::vector<std::string_view> names;
+  for (size_t pos = text.size() - rest.size(); pos < text.size();) {
     size_t begin = pos;
-    rest = text.substr(pos);
-    if (!TakeLine(&rest, &line)) return false;
+    ItemKind kind = ReadItem(text, &pos, &line);
+    if (kind == kOther && sections->empty()) continue;  // blank lines and comments first
     sections->push_back(StoreSection{begin, text.size(), {}, nullptr, false});
-    if (!ReadSectionLine(line, &sections->back())) return false;
+    if (kind != kSection || !ReadSectionLine(line, &sections->back(), &names)) return false;
     // The section runs to the next line that starts with a bracket.
-    for (pos = text.size() - rest.size(); pos < text.size(); ++pos) {
+    for (; pos < text.size(); ++pos) {
       pos = std::min(text.find('[', pos), text.size());
       if (pos == text.size() || text[pos - 1] == '\n') break;
     }
@@ -349,11 +333,7 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
 
 std::string FormatRegeditFile(const RegistryTree& tree) {
   std::string out = std::string(kHeader) + "\r\n\r\n";
-  for (const std::shared_ptr<RegistryKey>& root : {tree.classes_root, tree.current_user}) {
-    std::string path = root->name();
-    // A root has a section of its own only for values of its own.
-    if (!root->values().empty()) AppendSection(path, *root, &out);
-    for (const auto& [name, child] : root->children()) AppendTree(*child, &path, &out);
-  }
+  AppendTree(*tree.classes_root, tree.classes_root->name(), true, &out);
+  AppendTree(*tree.current_user, tree.current_user->name(), true, &out);
   return out;
 }

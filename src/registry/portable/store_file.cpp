@@ -103,9 +103,10 @@ bool LockWithin(int fd) {
 
 // Reads the rest of `fd`, expecting `size` bytes.
 bool ReadAll(int fd, size_t size, std::string* text) {
-  // Straight into the text, with a byte to spare to see the end at once; a file that grew
-  // since fstat gets more room.
+  // Straight into the text, with a byte to spare to see the end at once and room for a run's
+  // edits to be made in place; a file that grew since fstat gets more room.
   size_t used = 0;
+  text->reserve(size + StoreFile::kEditRoom);
   text->resize(size + 1);
   for (;;) {
     if (used == text->size()) text->resize(2 * text->size());
@@ -183,29 +184,6 @@ bool StoreFile::Open(std::string* text, bool* missing) {
 int StoreFile::OpenStore(int flags) const {
   // The name was resolved before locking; a link put in its place since is refused.
   return OpenRetrying(folder_fd_, name_.c_str(), flags | O_NOFOLLOW);
-}
-
-bool StoreFile::Holds(std::string_view text) const {
-  int fd = OpenStore(O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat info;
-  bool same = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<size_t>(info.st_size) == text.size();
-  char buffer[1 << 16];
-  size_t compared = 0;
-  while (same) {
-    ssize_t count = read(fd, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      same = count == 0 && compared == text.size();
-      break;
-    }
-    size_t size = static_cast<size_t>(count);
-    same = size <= text.size() - compared && std::memcmp(buffer, text.data() + compared, size) == 0;
-    compared += size;
-  }
-  close(fd);
-  return same;
 }
 
 int StoreFile::CreateTemporary(std::string* name) const {

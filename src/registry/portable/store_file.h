@@ -19,6 +19,8 @@ class StoreFile {
   // Temporary files are named `<store's name><kTemporaryInfix><6 letters or digits>`; a run that
   // holds the lock removes those a killed run left.
   static constexpr std::string_view kTemporaryInfix = ".lkspanreg-";
+  // Room the text is read into beyond the file's size, so that a run's edits fit in place.
+  static constexpr size_t kEditRoom = 64 << 10;
 
   explicit StoreFile(std::string path);
   ~StoreFile();  // releases the lock
@@ -29,12 +31,8 @@ class StoreFile {
   // False when the store cannot be locked within kLockWaitSeconds or read, and when it is a
   // symbolic link that leads nowhere.
   bool Open(std::string* text, bool* missing);
-  // Whether the file holds exactly `text`, read back under the lock to compare.
-  bool Holds(std::string_view text) const;
   // Puts `text` in the store's place. False leaves the file as it was.
   bool Replace(std::string_view text);
-
-  const std::string& path() const { return path_; }
 
  private:
   int OpenStore(int flags) const;

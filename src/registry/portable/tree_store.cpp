@@ -4,24 +4,20 @@
 
 namespace {
 
+// The handle of slot n is (n + 1) * kHandleStep.
 constexpr uintptr_t kHandleStep = 4;
-
-size_t SlotOf(HKEY key) {
-  return reinterpret_cast<uintptr_t>(key) / kHandleStep - 1;
-}
-HKEY HandleOf(size_t slot) {
-  return reinterpret_cast<HKEY>((slot + 1) * kHandleStep);
-}
 
 }  // namespace
 
 TreeStore::Handle* TreeStore::Slot(HKEY key) {
   uintptr_t raw = reinterpret_cast<uintptr_t>(key);
-  if (raw == 0 || raw % kHandleStep != 0 || SlotOf(key) >= handles_.size()) return nullptr;
-  return handles_[SlotOf(key)].key ? &handles_[SlotOf(key)] : nullptr;
+  size_t slot = raw / kHandleStep - 1;
+  if (raw == 0 || raw % kHandleStep != 0 || slot >= handles_.size()) return nullptr;
+  return handles_[slot].key ? &handles_[slot] : nullptr;
 }
 
 LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) {
+  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   const Handle* handle = Slot(key);
   if (const auto* root = tree_.Root(key)) {
     *out = *root;
@@ -50,7 +46,6 @@ size_t TreeStore::open_handles() const {
 
 LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                           DWORD* disposition) {
-  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> key;
   if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
   std::vector<std::string_view> names;
@@ -65,11 +60,9 @@ LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY*
     key = std::move(child);
     ++existing;
   }
-  if (existing < names.size() && tree_.Root(parent) == nullptr) {
-    std::shared_ptr<RegistryKey> unused;
-    if (LONG status = Resolve(parent, KEY_CREATE_SUB_KEY, &unused); status != ERROR_SUCCESS) {
-      return status;
-    }
+  if (existing < names.size() && tree_.Root(parent) == nullptr &&
+      (Slot(parent)->access & KEY_CREATE_SUB_KEY) == 0) {
+    return ERROR_ACCESS_DENIED;
   }
   bool created = false;
   for (size_t i = existing; i < names.size(); ++i) key = key->AddChild(names[i], &created);
@@ -78,14 +71,13 @@ LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY*
   while (slot < handles_.size() && handles_[slot].key) ++slot;
   if (slot == handles_.size()) handles_.emplace_back();
   handles_[slot] = Handle{std::move(key), access};
-  *result = HandleOf(slot);
+  *result = reinterpret_cast<HKEY>((slot + 1) * kHandleStep);
   if (disposition != nullptr)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
 
 LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
-  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> target;
   if (LONG status = Resolve(key, KEY_SET_VALUE, &target); status != ERROR_SUCCESS) return status;
   if (std::strlen(name) > kMaxValueName) return ERROR_INVALID_PARAMETER;
@@ -97,7 +89,6 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
 }
 
 LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
-  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> target;
   if (LONG status = Resolve(key, KEY_QUERY_VALUE, &target); status != ERROR_SUCCESS) {
     return status;
@@ -125,7 +116,6 @@ LONG TreeStore::CloseKey(HKEY key) {
 }
 
 LONG TreeStore::DeleteTree(HKEY parent, const char* sub_key) {
-  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> key;
   if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
   std::vector<std::string_view> names;

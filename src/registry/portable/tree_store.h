@@ -47,7 +47,8 @@ class TreeStore : public RegistryStore {
 
   // The open handle `key`, or null.
   Handle* Slot(HKEY key);
-  // The key behind `key`, which must have been opened with every right in `needed`.
+  // Prepares the store, then the key behind `key`, which must have been opened with every right
+  // in `needed`.
   LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out);
 
   RegistryTree tree_;
