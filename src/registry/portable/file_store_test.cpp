@@ -146,21 +146,6 @@ TEST_F(FileStoreTest, NothingIsRewrittenWhenTheRegistryEndsAsItWas) {
   EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"registry.reg"});
 }
 
-TEST_F(FileStoreTest, AChangeThatKeepsTheSizeIsWritten) {
-  WriteFileBytes(path_, kLarkspanFile);
-  {
-    FileStore store(path_);
-    ScopedRegistryBinding binding(&store);
-    HKEY key = Create("Software\\Larkspan");
-    EXPECT_EQ(SetString(key, "ThreadingModel", "Apartmont"), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
-  }
-  std::string expected = kLarkspanFile;
-  expected.replace(expected.find("Apartment"), 9, "Apartmont");
-  EXPECT_EQ(ReadFileBytes(path_), expected);
-}
-
 TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
   WriteFileBytes(
       path_, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=\"Both\"\n");
