@@ -87,12 +87,13 @@ const std::wstring& WorkFolder() {
 
 struct Finished {
   bool started = false;
+  DWORD start_error = 0;  // GetLastError of the last failed start
   DWORD exit_code = 0;
   std::string output;  // standard output and error
 };
 
-// Runs `command_line`, standard input empty and output to a file, and waits for it.
-Finished RunCommand(std::wstring command_line) {
+// Runs `command_line` once, standard input empty and output to a file, and waits for it.
+Finished RunOnce(std::wstring command_line) {
   Finished result;
   std::wstring output_path = WorkFolder() + L"output.txt";
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -108,6 +109,7 @@ Finished RunCommand(std::wstring command_line) {
   PROCESS_INFORMATION process = {};
   result.started = CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &startup, &process);
+  if (!result.started) result.start_error = GetLastError();
   CloseHandle(input);
   CloseHandle(output);
   if (!result.started) return result;
@@ -120,6 +122,23 @@ Finished RunCommand(std::wstring command_line) {
   CloseHandle(process.hProcess);
   result.output = ReadBytes(output_path);
   return result;
+}
+
+// Runs `command_line` and waits for it. Wine now and then fails to start a process on a loaded
+// machine; a start that failed is tried again, twice, before the test gives up on it.
+Finished RunCommand(const std::wstring& command_line) {
+  Finished result;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) Sleep(500);
+    result = RunOnce(command_line);
+    if (result.started) break;
+  }
+  return result;
+}
+
+::testing::AssertionResult Started(const Finished& run) {
+  if (run.started) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "could not start it: error " << run.start_error;
 }
 
 std::wstring Reg(const std::wstring& args) {
@@ -213,7 +232,7 @@ void Import(const std::string& text) {
   std::wstring file = WorkFolder() + L"import.reg";
   ASSERT_TRUE(WriteBytes(file, text));
   Finished import = RunCommand(Reg(L"import " + Quoted(file)));
-  ASSERT_TRUE(import.started);
+  ASSERT_TRUE(Started(import));
   ASSERT_EQ(import.exit_code, 0u) << import.output;
 }
 
@@ -224,19 +243,34 @@ std::vector<std::string> Exports() {
     std::string path = StoredPath(band);
     if (path.empty()) continue;
     std::wstring file = WorkFolder() + L"export.reg";
-    DeleteFileW(file.c_str());
-    Finished exported =
-        RunCommand(Reg(L"export " + Quoted(Widen(RootName(band.classes_root) + "\\" + path)) +
-                       L" " + Quoted(file) + L" /y"));
+    std::wstring command =
+        Reg(L"export " + Quoted(Widen(RootName(band.classes_root) + "\\" + path)) + L" " +
+            Quoted(file) + L" /y");
+    // reg export only reads the registry, so a run that left no file is simply run again.
+    Finished exported;
+    std::string text;
+    for (int attempt = 0; attempt < 3 && text.empty(); ++attempt) {
+      DeleteFileW(file.c_str());
+      exported = RunCommand(command);
+      text = ReadBytes(file);
+    }
+    EXPECT_TRUE(Started(exported)) << path;
     EXPECT_EQ(exported.exit_code, 0u) << path << ": " << exported.output;
-    texts.push_back(ReadBytes(file));
+    texts.push_back(text);
   }
   return texts;
 }
 
 std::string Trees(const std::vector<std::string>& texts) {
   std::string trees;
-  EXPECT_TRUE(BandTrees(texts, &trees)) << "a text that does not parse";
+  if (!BandTrees(texts, &trees)) {
+    for (const std::string& text : texts) {
+      std::string tree;
+      EXPECT_TRUE(BandTrees({text}, &tree))
+          << "a text that does not parse (" << text.size()
+          << " bytes): " << ::testing::PrintToString(text.substr(0, 2000));
+    }
+  }
   return trees;
 }
 
@@ -272,7 +306,7 @@ TEST_P(WineScenarioTest, OnWinesRegistry) {
     std::wstring command_line = program;
     for (const std::string& arg : args) command_line += L" " + Quoted(Widen(arg));
     Finished run = RunCommand(command_line);
-    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(Started(run));
     EXPECT_EQ(run.exit_code, 0u);
     EXPECT_EQ(run.output, "");
   }
