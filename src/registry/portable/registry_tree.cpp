@@ -20,7 +20,12 @@ bool NameLess::operator()(std::string_view a, std::string_view b) const {
 }
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && !NameLess()(a, b) && !NameLess()(b, a);
+  if (a.size() != b.size()) return false;
+  if (a == b) return true;  // the usual case, compared a word at a time
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
 }
 
 std::shared_ptr<RegistryKey> RegistryKey::FindChild(std::string_view name) const {
