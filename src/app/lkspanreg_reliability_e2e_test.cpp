@@ -411,10 +411,49 @@ TEST(MemoryTest, ARunOutOfMemoryWritesNothingAndSaysNothing) {
     }
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
   }
+  // Without the limit a terabyte of holes is no store either, and a run sees it at once.
+  store.Fill(large);
+  ASSERT_EQ(truncate(store.path().c_str(), off_t{1} << 40), 0);
+  for (const char* arg : {kBand, "/U"}) {
+    ProgramResult result = RunProgram(LKSPANREG_PATH, {arg}, store.Env());
+    EXPECT_EQ(result.exit_status, 0) << arg;
+    EXPECT_EQ(result.out + result.err, "") << arg;
+  }
+  EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
   // The limit lets a run with a small store do its job: what stopped the runs above was memory.
   store.Fill(small);
   RunProgram("/bin/sh", {"-c", limited, LKSPANREG_PATH, kBand}, store.Env());
   EXPECT_NE(store.Bytes(), small);
+}
+
+TEST(CutShortTest, AStoreCutShortWhileARunReadsItEndsTheRunSilently) {
+  using namespace std::chrono_literals;
+  Store store;
+  const std::string before = StoreWith(200000, 3);
+  store.Fill(before);
+  const std::string after = store.Run({kBand});
+  store.Fill(before);
+  StartedProgram run(LKSPANREG_PATH, {kBand}, store.Env());
+  // Stopped once the store's file is mapped, that is while the run reads or writes it.
+  const std::string maps = "/proc/" + std::to_string(run.pid()) + "/maps";
+  bool mapped = false;
+  while (!mapped && !run.EndsWithin(0ms)) {
+    mapped = ReadFileBytes(maps).find(store.path()) != std::string::npos;
+  }
+  run.Signal(SIGSTOP);
+  ASSERT_TRUE(mapped) << "the run ended before it was seen reading the store";
+  // Another program empties the file in place.
+  ASSERT_EQ(truncate(store.path().c_str(), 0), 0);
+  run.Signal(SIGCONT);
+  ProgramResult result = run.Wait();
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  // Either the run ended without writing, or it had written all it writes before the file was
+  // cut, and its rename came after: never a mixture.
+  const std::string bytes = store.Bytes();
+  EXPECT_TRUE(bytes.empty() || bytes == after) << bytes.size() << " bytes";
+  EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
 }
 
 TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {

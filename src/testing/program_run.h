@@ -28,6 +28,7 @@ class StartedProgram {
   StartedProgram& operator=(const StartedProgram&) = delete;
 
   bool started() const { return pid_ > 0; }
+  int pid() const { return pid_; }
   void Signal(int signal);
   // Waits for the run to end (once) and collects what it printed.
   ProgramResult Wait();

@@ -1,6 +1,7 @@
 // The native program: the entry over the file store, committed once when the job is done.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -19,11 +20,18 @@ namespace {
   _exit(0);
 }
 
+// The store is read through a mapping of its file: another program that cuts the file short
+// while this run reads it raises SIGBUS, which ends the run in the same way.
+[[noreturn]] void EndOnSignal(int) {
+  _exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::set_new_handler(EndWithoutCommitting);
   std::set_terminate(EndWithoutCommitting);
+  signal(SIGBUS, EndOnSignal);
   FileStore store(DefaultStorePath());
   {
     ScopedRegistryBinding binding(&store);

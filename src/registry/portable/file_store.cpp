@@ -1,7 +1,6 @@
 #include "file_store.h"
 
 #include <algorithm>
-#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -27,10 +26,11 @@ LONG FileStore::Load() {
     bool missing = false;
     if (!file_.Open(&text_, &missing)) return ERROR_BADDB;
     opened_ = true;
-    std::string converted;
-    if (missing) text_.assign("REGEDIT4\r\n\r\n");
-    if (IsUnicodeStore(text_) && !ConvertUnicodeStore(text_, &converted)) return ERROR_BADDB;
-    if (!converted.empty()) text_.swap(converted);
+    if (missing) text_ = "REGEDIT4\r\n\r\n";
+    if (IsUnicodeStore(text_)) {
+      if (!ConvertUnicodeStore(text_, &converted_)) return ERROR_BADDB;
+      text_ = converted_;
+    }
   }
   Reset();
   places_.clear();
@@ -150,61 +150,33 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
   return true;
 }
 
-void FileStore::Apply(std::vector<Edit>* edits) {
-  std::sort(edits->begin(), edits->end(), [](const Edit& a, const Edit& b) {
+LONG FileStore::Commit() {
+  if (state_ != ERROR_SUCCESS) return state_ == -1 ? ERROR_SUCCESS : state_;
+  std::vector<Edit> edits;
+  for (const StoreSection& section : sections_) {
+    if (section.removed) edits.push_back(Edit{section.begin, section.end, 0, 0, {}});
+  }
+  bool writable = true;
+  visits_ = 0;
+  for (const std::shared_ptr<RegistryKey>& root : {tree().classes_root, tree().current_user}) {
+    Collect(root, root->name(), 0, text_.size(), &edits, &writable);
+  }
+  if (!writable) return ERROR_CANTWRITE;
+  if (edits.empty()) return ERROR_SUCCESS;
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     return std::tie(a.begin, a.end, a.rank, a.order) < std::tie(b.begin, b.end, b.rank, b.order);
   });
-  // The text between edits moves by what the edits before it add or take away: the pieces that
-  // move back first, front to back, then those that move on, back to front, so that none is
-  // overwritten before it has moved.
-  size_t old_size = text_.size();
-  std::vector<ptrdiff_t> shifts(1, 0);
-  for (const Edit& edit : *edits) {
-    shifts.push_back(shifts.back() + static_cast<ptrdiff_t>(edit.text.size()) -
-                     static_cast<ptrdiff_t>(edit.end - edit.begin));
+  std::vector<std::string_view> pieces;
+  size_t copied = 0;  // the text before this is in the pieces
+  for (const Edit& edit : edits) {
+    pieces.push_back(text_.substr(copied, edit.begin - copied));
+    pieces.push_back(edit.text);
+    copied = edit.end;
   }
-  size_t new_size = static_cast<size_t>(static_cast<ptrdiff_t>(old_size) + shifts.back());
-  text_.resize(std::max(old_size, new_size));
-  char* text = &text_[0];
-  auto move = [&](size_t piece) {
-    size_t from = piece == 0 ? 0 : (*edits)[piece - 1].end;
-    size_t to = piece == edits->size() ? old_size : (*edits)[piece].begin;
-    std::memmove(text + from + shifts[piece], text + from, to - from);
-  };
-  for (size_t piece = 0; piece <= edits->size(); ++piece) {
-    if (shifts[piece] < 0) move(piece);
-  }
-  for (size_t piece = edits->size() + 1; piece-- > 0;) {
-    if (shifts[piece] > 0) move(piece);
-  }
-  for (size_t i = 0; i < edits->size(); ++i) {
-    const Edit& edit = (*edits)[i];
-    std::memcpy(text + edit.begin + shifts[i], edit.text.data(), edit.text.size());
-  }
-  text_.resize(new_size);
-}
-
-LONG FileStore::Commit() {
-  if (state_ == ERROR_SUCCESS) {
-    std::vector<Edit> edits;
-    for (const StoreSection& section : sections_) {
-      if (section.removed) edits.push_back(Edit{section.begin, section.end, 0, 0, {}});
-    }
-    bool writable = true;
-    visits_ = 0;
-    for (const std::shared_ptr<RegistryKey>& root : {tree().classes_root, tree().current_user}) {
-      Collect(root, root->name(), 0, text_.size(), &edits, &writable);
-    }
-    if (!writable) return ERROR_CANTWRITE;
-    if (!edits.empty()) {
-      Apply(&edits);
-      pending_ = true;
-      state_ = -1;  // the next operation starts again from the edited text
-    }
-  } else if (state_ != -1) {
-    return state_;
-  }
-  if (pending_ && !file_.Replace(text_)) return ERROR_CANTWRITE;
-  pending_ = false;
+  pieces.push_back(text_.substr(copied));
+  // A failed write keeps the run's registry, so that a later Commit writes it again.
+  if (!file_.Replace(std::move(pieces))) return ERROR_CANTWRITE;
+  opened_ = false;  // the next operation starts again from the file just written
+  state_ = -1;
   return ERROR_SUCCESS;
 }

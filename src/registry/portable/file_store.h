@@ -11,11 +11,12 @@
 #include "store_file.h"
 #include "tree_store.h"
 
-// One run is one transaction over a StoreFile. The first operation locks and reads the file (a
+// One run is one transaction over a StoreFile. The first operation locks and maps the file (a
 // missing file is an empty registry, a version 5 file is converted to REGEDIT4 text) and checks
 // its structure (ScanRegeditFile); keys and values are read from the text only where the run
-// reaches them. Commit edits the text in place, as README's store section says, and writes it in
-// one atomic replacement. A text that is not a store, or a value that cannot be read where the
+// reaches them. Commit writes the text with the run's edits, as README's store section says, in
+// one atomic replacement: the untouched text goes from the file's pages to the new file as it
+// stands. A text that is not a store, or a value that cannot be read where the
 // run reads, changes or removes it, fails every operation with ERROR_BADDB and is never written.
 class FileStore : public TreeStore {
  public:
@@ -60,16 +61,14 @@ class FileStore : public TreeStore {
   // the key afterwards.
   bool Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path, size_t depth,
                size_t anchor, std::vector<Edit>* edits, bool* writable);
-  // Applies the edits to text_ in place.
-  void Apply(std::vector<Edit>* edits);
 
   StoreFile file_;
-  std::string text_;
+  std::string_view text_;  // the file's pages, converted_ or a new store's first line
+  std::string converted_;
   std::vector<StoreSection> sections_;
   std::map<const RegistryKey*, Place> places_;
   bool opened_ = false;
-  bool pending_ = false;  // text_ holds edits not yet written
-  LONG state_ = -1;       // -1 until the first operation of a transaction, then its result
+  LONG state_ = -1;  // -1 until the first operation of a transaction, then its result
   size_t visits_ = 0;
   // Scratch space for reading values.
   std::string name_;

@@ -174,8 +174,10 @@ bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections)
   sections->clear();
   std::string_view rest = text;
   std::string_view line;
-  if (!TakeLine(&rest, &line) || line != kHeader || text.back() != '\n' ||
-      text.find('\0') != std::string_view::npos) {
+  // In an order that never reads far into a file of holes: its last byte is a NUL, and so is
+  // the first byte after a header.
+  if (text.empty() || text.back() != '\n' || !StartsWith(text, kHeader) ||
+      text.find('\0') != std::string_view::npos || !TakeLine(&rest, &line) || line != kHeader) {
     return false;
   }
   // Room for sections of a hundred bytes or more: a larger vector costs only address space, a

@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -101,33 +104,39 @@ bool LockWithin(int fd) {
   return true;
 }
 
-// Reads the rest of `fd`, expecting `size` bytes.
+// Reads `size` bytes of `fd` into *text; false when the file ends sooner or cannot be read.
 bool ReadAll(int fd, size_t size, std::string* text) {
-  // Straight into the text, with a byte to spare to see the end at once and room for a run's
-  // edits to be made in place; a file that grew since fstat gets more room.
-  size_t used = 0;
-  text->reserve(size + StoreFile::kEditRoom);
-  text->resize(size + 1);
-  for (;;) {
-    if (used == text->size()) text->resize(2 * text->size());
-    ssize_t count = read(fd, &(*text)[used], text->size() - used);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      text->resize(used);
-      return count == 0;
-    }
-    used += static_cast<size_t>(count);
-  }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t count = write(fd, data.data(), data.size());
+  text->resize(size);
+  for (size_t used = 0; used < size;) {
+    ssize_t count = read(fd, &(*text)[used], size - used);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(count));
+    used += static_cast<size_t>(count);
   }
   return true;
+}
+
+// Writes the pieces one after the other, as few calls as the system allows.
+bool WriteAll(int fd, std::vector<std::string_view> pieces) {
+  constexpr size_t kBatch = 64;
+  for (size_t next = 0;;) {
+    while (next < pieces.size() && pieces[next].empty()) ++next;
+    if (next == pieces.size()) return true;
+    iovec batch[kBatch];
+    int count = 0;
+    for (size_t i = next; i < pieces.size() && count < static_cast<int>(kBatch); ++i) {
+      batch[count++] = iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()};
+    }
+    ssize_t written = writev(fd, batch, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    for (size_t left = static_cast<size_t>(written); left > 0;) {
+      size_t taken = std::min(left, pieces[next].size());
+      pieces[next].remove_prefix(taken);
+      left -= taken;
+      if (pieces[next].empty()) ++next;
+    }
+  }
 }
 
 bool IsTemporaryOf(std::string_view entry, std::string_view store) {
@@ -147,12 +156,11 @@ bool IsTemporaryOf(std::string_view entry, std::string_view store) {
 StoreFile::StoreFile(std::string path) : path_(std::move(path)) {}
 
 StoreFile::~StoreFile() {
+  if (map_ != nullptr) munmap(map_, map_size_);
   if (folder_fd_ >= 0) close(folder_fd_);
 }
 
-bool StoreFile::Open(std::string* text, bool* missing) {
-  text->clear();
-  *missing = false;
+bool StoreFile::Lock() {
   std::string target;
   if (path_.empty() || !FinalTarget(path_, &target)) return false;
   size_t slash = target.rfind('/');
@@ -168,15 +176,33 @@ bool StoreFile::Open(std::string* text, bool* missing) {
   }
   folder_fd_ = folder;
   RemoveLeftovers();
+  return true;
+}
 
+bool StoreFile::Open(std::string_view* text, bool* missing) {
+  *text = {};
+  *missing = false;
+  if (map_ != nullptr) munmap(map_, map_size_);
+  map_ = nullptr;
+  if (folder_fd_ < 0 && !Lock()) return false;
   // Non-blocking, so that a FIFO in the store's place is refused rather than waited on.
   int fd = OpenStore(O_RDONLY | O_NONBLOCK);
   if (fd < 0) {
     *missing = errno == ENOENT;
     return *missing;
   }
-  existed_ = fstat(fd, &stat_) == 0 && S_ISREG(stat_.st_mode) &&
-             ReadAll(fd, static_cast<size_t>(stat_.st_size), text);
+  existed_ = fstat(fd, &stat_) == 0 && S_ISREG(stat_.st_mode);
+  if (existed_ && stat_.st_size > 0) {
+    // Read where the file's pages already are, without a copy; a file system that cannot map
+    // files (FUSE with direct I/O, for one) has the file read into memory instead.
+    map_size_ = static_cast<size_t>(stat_.st_size);
+    map_ = mmap(nullptr, map_size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map_ == MAP_FAILED) map_ = nullptr;
+    existed_ = map_ != nullptr || ReadAll(fd, map_size_, &copy_);
+    if (existed_)
+      *text = map_ != nullptr ? std::string_view(static_cast<const char*>(map_), map_size_)
+                              : std::string_view(copy_);
+  }
   close(fd);
   return existed_;
 }
@@ -228,7 +254,7 @@ void StoreFile::RemoveLeftovers() const {
   closedir(folder);
 }
 
-bool StoreFile::Replace(std::string_view text) {
+bool StoreFile::Replace(std::vector<std::string_view> pieces) {
   if (folder_fd_ < 0) return false;
   std::string temporary;
   int fd = CreateTemporary(&temporary);
@@ -244,7 +270,8 @@ bool StoreFile::Replace(std::string_view text) {
     struct stat folder;
     if (fstat(folder_fd_, &folder) == 0) fchown(fd, folder.st_uid, folder.st_gid);
   }
-  written = written && WriteAll(fd, text) && SyncRetrying(fd) && fstat(fd, &stat_) == 0;
+  written =
+      written && WriteAll(fd, std::move(pieces)) && SyncRetrying(fd) && fstat(fd, &stat_) == 0;
   // After a failed close the descriptor is gone all the same; EINTR leaves the data synced.
   if (close(fd) != 0 && errno != EINTR) written = false;
   if (!written || renameat(folder_fd_, temporary.c_str(), folder_fd_, name_.c_str()) != 0) {

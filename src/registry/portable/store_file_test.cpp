@@ -16,9 +16,9 @@ constexpr uid_t kNobody = 65534;
 // One whole run over the store at `path`: open, then replace with `text`.
 bool Rewrite(const std::string& path, const std::string& text) {
   StoreFile file(path);
-  std::string read;
+  std::string_view read;
   bool missing = false;
-  return file.Open(&read, &missing) && file.Replace(text);
+  return file.Open(&read, &missing) && file.Replace({text});
 }
 
 struct stat StatusOf(const std::string& path) {
@@ -92,7 +92,7 @@ TEST(StoreFileTest, ALinkedStoreIsWrittenAtItsTarget) {
   for (const std::string& link : {dangling, folder.path() + "/home/missing.reg"}) {
     SCOPED_TRACE(link);
     StoreFile file(link);
-    std::string read;
+    std::string_view read;
     bool missing = false;
     EXPECT_FALSE(file.Open(&read, &missing));
     EXPECT_TRUE(S_ISLNK(StatusOf(link).st_mode));
