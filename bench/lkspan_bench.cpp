@@ -12,6 +12,7 @@
 
 #include "file_store.h"
 #include "regedit_file.h"
+#include "regedit_tree.h"
 #include "register_extension.h"
 #include "registry_store.h"
 #include "scoped_key.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "regedit_file.h"
+#include "regedit_tree.h"
 #include "store_maker.h"
 
 int main(int argc, char** argv) {

@@ -13,18 +13,14 @@ if(NOT WIN32)
 endif()
 
 # The scenario runner over the real registry (64-bit: the 32-bit program runs the rows marked wine32
-# in src/app/windows/wine32_test.py) reads the table with the store's own reader, built here apart
-# from the program, whose registry calls are Windows' own.
+# in src/app/windows/wine32_test.py) reads the table with the store's own reader, which
+# lkspan_regedit_tree builds apart from the program, whose registry calls are Windows' own.
 if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   return()
 endif()
-add_library(lkspan_scenarios STATIC
-  src/testing/scenario_table.cpp
-  src/registry/portable/regedit_file.cpp
-  src/registry/portable/registry_tree.cpp
-)
+add_library(lkspan_scenarios STATIC src/testing/scenario_table.cpp)
 target_include_directories(lkspan_scenarios PRIVATE src/registry/portable PUBLIC src/testing)
-target_link_libraries(lkspan_scenarios PUBLIC lkspan_core)
+target_link_libraries(lkspan_scenarios PUBLIC lkspan_regedit_tree)
 
 add_executable(lkspanreg_wine_tests src/app/lkspanreg_wine_test.cpp)
 target_link_libraries(lkspanreg_wine_tests PRIVATE lkspan_scenarios ${GTEST_TARGETS})

@@ -38,6 +38,7 @@ set(PORTABLE_TESTS
   src/registration/register_extension_failure_test.cpp
   src/registration/upgrade_basket_list_store_test.cpp
   src/registration/write_registry_rows_test.cpp
+  src/testing/regedit_tree_test.cpp
   src/unregistration/unregister_extension_failure_test.cpp
 )
 
@@ -48,7 +49,8 @@ add_library(lkspan_testing STATIC
   $<$<NOT:$<BOOL:${WIN32}>>:src/registry/portable/memory_store.cpp>
 )
 target_include_directories(lkspan_testing PUBLIC src/testing)
-target_link_libraries(lkspan_testing PUBLIC lkspan_core ${GTEST_TARGETS})
+target_link_libraries(lkspan_testing PUBLIC
+  lkspan_core $<$<NOT:$<BOOL:${WIN32}>>:lkspan_regedit_tree> ${GTEST_TARGETS})
 
 if(WIN32)
   add_executable(lkspan_tests ${SHARED_TESTS})

@@ -24,6 +24,7 @@
 #include "file_store.h"
 #include "memory_store.h"
 #include "regedit_file.h"
+#include "regedit_tree.h"
 #include "register_extension.h"
 #include "unregister_extension.h"
 

@@ -11,7 +11,7 @@
 
 #include "band_keys.h"
 #include "memory_store.h"
-#include "regedit_file.h"
+#include "regedit_tree.h"
 #include "register_extension.h"
 
 namespace {

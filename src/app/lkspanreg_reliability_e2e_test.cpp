@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "program_run.h"
-#include "regedit_file.h"
+#include "regedit_tree.h"
 #include "store_file.h"
 
 namespace {

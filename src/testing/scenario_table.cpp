@@ -10,7 +10,7 @@
 
 #include "band_keys.h"
 #include "key_listing.h"
-#include "regedit_file.h"
+#include "regedit_tree.h"
 
 namespace {
 

@@ -43,13 +43,3 @@ bool IsUnicodeStore(std::string_view bytes);
 // number, each value is written in its REGEDIT4 form, every other line is kept, lines end in
 // CRLF. False for a character above U+00FF, an odd number of bytes or a value it cannot read.
 bool ConvertUnicodeStore(std::string_view bytes, std::string* text);
-
-// Fills an empty `tree` from a store's text (REGEDIT4, or converted from version 5): sections of
-// one key merge, a later value of the same name replacing an earlier one; sections under other
-// roots are read and left out. False when the text is not a store or a value cannot be read.
-bool ParseRegeditFile(std::string_view text, RegistryTree* tree);
-
-// A store's text for `tree`: "REGEDIT4", a blank line, then every key below the roots as a
-// section with its values in creation order and a blank line; keys sorted without regard to
-// case, parents before children; CRLF line ends.
-std::string FormatRegeditFile(const RegistryTree& tree);

@@ -1,0 +1,64 @@
+#include "regedit_tree.h"
+
+#include <memory>
+#include <vector>
+
+#include "regedit_file.h"
+#include "regedit_text.h"
+
+namespace {
+
+constexpr std::string_view kHeader = "REGEDIT4";
+
+// The key's section (a root's only for values of its own), then its children's, depth first.
+void AppendTree(const RegistryKey& key, const std::string& path, bool root, std::string* out) {
+  if (!root || !key.values().empty()) {
+    out->append("[" + path + "]\r\n");
+    for (const RegistryValue& value : key.values()) {
+      AppendRegeditValue(out, value.name, value.type, value.data);
+    }
+    out->append("\r\n");
+  }
+  for (const auto& [name, child] : key.children()) {
+    AppendTree(*child, path + "\\" + child->name(), false, out);
+  }
+}
+
+}  // namespace
+
+bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
+  std::string converted;
+  if (IsUnicodeStore(text)) {
+    if (!ConvertUnicodeStore(text, &converted)) return false;
+    text = converted;
+  }
+  std::vector<StoreSection> sections;
+  if (!ScanRegeditFile(text, &sections)) return false;
+  RegistryKey other_root("");
+  std::vector<std::string_view> names;
+  std::string name;
+  std::string data;
+  DWORD type = REG_NONE;
+  for (const StoreSection& section : sections) {
+    std::shared_ptr<RegistryKey> key;
+    if (section.root != nullptr) {
+      key = *tree->Root(section.root);
+      SplitKeyPath(section.path, &names);
+      bool created = false;
+      for (std::string_view key_name : names) key = key->AddChild(key_name, &created);
+    }
+    std::string_view value;
+    for (size_t pos = section.begin; NextRegeditValue(text, section, &pos, &value);) {
+      if (!ParseRegeditValue(value, false, &name, &type, &data)) return false;
+      (key ? key.get() : &other_root)->SetValue(name, type, data);
+    }
+  }
+  return true;
+}
+
+std::string FormatRegeditFile(const RegistryTree& tree) {
+  std::string out = std::string(kHeader) + "\r\n\r\n";
+  AppendTree(*tree.classes_root, tree.classes_root->name(), true, &out);
+  AppendTree(*tree.current_user, tree.current_user->name(), true, &out);
+  return out;
+}

@@ -1,0 +1,18 @@
+// A whole registry tree to and from a store's text, for the tests, fuzz targets and benchmarks:
+// the program itself reads and edits a store section by section (regedit_file.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "registry_tree.h"
+
+// Fills an empty `tree` from a store's text (REGEDIT4, or converted from version 5): sections of
+// one key merge, a later value of the same name replacing an earlier one; sections under other
+// roots are read and left out. False when the text is not a store or a value cannot be read.
+bool ParseRegeditFile(std::string_view text, RegistryTree* tree);
+
+// A store's text for `tree`: "REGEDIT4", a blank line, then every key below the roots as a
+// section with its values in creation order and a blank line; keys sorted without regard to
+// case, parents before children; CRLF line ends.
+std::string FormatRegeditFile(const RegistryTree& tree);
