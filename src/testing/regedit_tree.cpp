@@ -62,3 +62,12 @@ std::string FormatRegeditFile(const RegistryTree& tree) {
   AppendTree(*tree.current_user, tree.current_user->name(), true, &out);
   return out;
 }
+
+std::shared_ptr<RegistryKey> KeyAt(const std::shared_ptr<RegistryKey>& key, std::string_view path) {
+  std::vector<std::string_view> names;
+  SplitKeyPath(path, &names);
+  std::shared_ptr<RegistryKey> at = key;
+  bool created = false;
+  for (std::string_view name : names) at = at->AddChild(name, &created);
+  return at;
+}

@@ -2,6 +2,7 @@
 // the program itself reads and edits a store section by section (regedit_file.h).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,3 +17,6 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree);
 // section with its values in creation order and a blank line; keys sorted without regard to
 // case, parents before children; CRLF line ends.
 std::string FormatRegeditFile(const RegistryTree& tree);
+
+// The key at `path` below `key`, made where missing.
+std::shared_ptr<RegistryKey> KeyAt(const std::shared_ptr<RegistryKey>& key, std::string_view path);

@@ -13,15 +13,6 @@ namespace {
 
 using namespace std::string_literals;
 
-std::shared_ptr<RegistryKey> Key(const std::shared_ptr<RegistryKey>& root, const char* path) {
-  std::vector<std::string_view> names;
-  EXPECT_TRUE(SplitKeyPath(path, &names));
-  std::shared_ptr<RegistryKey> key = root;
-  bool created = false;
-  for (std::string_view name : names) key = key->AddChild(name, &created);
-  return key;
-}
-
 std::string Bytes(int first, int count) {
   std::string bytes;
   for (int i = 0; i < count; ++i) bytes.push_back(static_cast<char>(first + i));
@@ -89,11 +80,11 @@ TEST(RegeditFileTest, EveryValueTypeRoundTrips) {
     SCOPED_TRACE("type " + std::to_string(c.type) + ", " + std::to_string(c.data.size()) +
                  " bytes");
     RegistryTree tree;
-    Key(tree.current_user, "k")->SetValue("v", c.type, c.data);
+    KeyAt(tree.current_user, "k")->SetValue("v", c.type, c.data);
     tree.classes_root->SetValue("", c.type, c.data);
     RegistryTree read = ParseRoundTrip(FormatRegeditFile(tree));
     for (const RegistryValue* value :
-         {Key(read.current_user, "k")->FindValue("v"), read.classes_root->FindValue("")}) {
+         {KeyAt(read.current_user, "k")->FindValue("v"), read.classes_root->FindValue("")}) {
       ASSERT_NE(value, nullptr);
       EXPECT_EQ(value->type, c.type);
       EXPECT_EQ(value->data.size(), c.data.size());
