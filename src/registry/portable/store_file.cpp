@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -118,7 +119,7 @@ bool ReadAll(int fd, size_t size, std::string* text) {
 
 // Writes the pieces one after the other, as few calls as the system allows.
 bool WriteAll(int fd, std::vector<std::string_view> pieces) {
-  constexpr size_t kBatch = 64;
+  constexpr size_t kBatch = IOV_MAX;
   for (size_t next = 0;;) {
     while (next < pieces.size() && pieces[next].empty()) ++next;
     if (next == pieces.size()) return true;
