@@ -16,8 +16,8 @@
 // its structure (ScanRegeditFile); keys and values are read from the text only where the run
 // reaches them. Commit writes the text with the run's edits, as README's store section says, in
 // one atomic replacement: the untouched text goes from the file's pages to the new file as it
-// stands. A text that is not a store, or a value that cannot be read where the
-// run reads, changes or removes it, fails every operation with ERROR_BADDB and is never written.
+// stands. A text that is not a store, or a value that cannot be read where the run reads,
+// changes or removes it, fails every operation with ERROR_BADDB and is never written.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
