@@ -193,16 +193,19 @@ bool StoreFile::Open(std::string_view* text, bool* missing) {
     return *missing;
   }
   existed_ = fstat(fd, &stat_) == 0 && S_ISREG(stat_.st_mode);
-  if (existed_ && stat_.st_size > 0) {
+  map_size_ = existed_ ? static_cast<size_t>(stat_.st_size) : 0;
+  // A file larger than the process can address (in a 32-bit build) is refused, never cut short.
+  existed_ = existed_ && static_cast<off_t>(map_size_) == stat_.st_size;
+  if (existed_ && map_size_ > 0) {
     // Read where the file's pages already are, without a copy; a file system that cannot map
     // files (FUSE with direct I/O, for one) has the file read into memory instead.
-    map_size_ = static_cast<size_t>(stat_.st_size);
     map_ = mmap(nullptr, map_size_, PROT_READ, MAP_PRIVATE, fd, 0);
     if (map_ == MAP_FAILED) map_ = nullptr;
     existed_ = map_ != nullptr || ReadAll(fd, map_size_, &copy_);
-    if (existed_)
+    if (existed_) {
       *text = map_ != nullptr ? std::string_view(static_cast<const char*>(map_), map_size_)
                               : std::string_view(copy_);
+    }
   }
   close(fd);
   return existed_;
