@@ -35,6 +35,7 @@ set(PORTABLE_TESTS
   src/registry/portable/registry_tree_test.cpp
   src/registry/portable/store_file_test.cpp
   src/registry/portable/store_path_test.cpp
+  src/registry/portable/text_edits_test.cpp
   src/registration/register_extension_failure_test.cpp
   src/registration/upgrade_basket_list_store_test.cpp
   src/registration/write_registry_rows_test.cpp
