@@ -4,7 +4,8 @@
 #
 # The linker would write the time of the link into the PE header (and the header checksum
 # follows from it): the image says 0 instead. Paths the compiler could record (__FILE__ in an
-# assertion, debug information) are written relative to the source and build folders.
+# assertion, debug information; the stripped release image holds none today) are written
+# relative to the source and build folders.
 if(NOT WIN32)
   return()
 endif()
