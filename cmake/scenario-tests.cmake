@@ -48,11 +48,10 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   set_tests_properties(windows_registry_tests PROPERTIES RESOURCE_LOCK wine_registry)
 
   # The example installer around the signed program, installed and removed silently.
-  find_program(LKSPAN_PYTHON3 NAMES python3 HINTS /usr/bin REQUIRED)
   add_test(NAME wine_installer
-    COMMAND ${LKSPAN_PYTHON3} ${LKSPAN_WINDOWS_TESTS}/installer_test.py --makensis makensis
-      --nsi ${CMAKE_CURRENT_SOURCE_DIR}/examples/nsis/larkspan.nsi
-      --work ${CMAKE_BINARY_DIR}/installer ${LKSPAN_SIGNED_PROGRAM})
+    COMMAND bash ${LKSPAN_WINDOWS_TESTS}/installer_test.sh
+      ${CMAKE_CURRENT_SOURCE_DIR}/examples/nsis/larkspan.nsi ${LKSPAN_SIGNED_PROGRAM}
+      ${CMAKE_BINARY_DIR}/installer)
   set_tests_properties(wine_installer PROPERTIES
     FIXTURES_REQUIRED "wine;signed" ENVIRONMENT "${WINE_ENV}" LABELS wine TIMEOUT 300
     RESOURCE_LOCK wine_registry)
