@@ -11,7 +11,8 @@ set -eu
 cd "$(dirname "$0")/.."
 cert='' key=''
 if [ "${1:-}" = --sign ] && [ $# -eq 3 ]; then
-  cert=$(realpath "$2") key=$(realpath "$3")
+  cert=$(realpath -e "$2")
+  key=$(realpath -e "$3")
 elif [ $# -ne 0 ]; then
   echo "usage: $0 [--sign CERT KEY]" >&2
   exit 2

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program from two copies of the tree at paths of different lengths: both images must
-# be IMAGE's bytes, and the PE header's TimeDateStamp 0, so that two builds in one second cannot
-# pass with a link time in it.
+# Builds the program from two copies of the tree at paths of different lengths: both must be
+# IMAGE's bytes, and its TimeDateStamp 0 (two builds in one second could share a link time).
 #   reproducible_test.sh SOURCE_DIR WORK_DIR IMAGE
 set -eu
 source_dir=$1 work=$2 image=$3
@@ -16,4 +15,3 @@ for copy in one copy-number-two; do
 done
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 [ "$(u32 "$image" $(($(u32 "$image" 60) + 8)))" -eq 0 ]
-rm -rf "$work"
