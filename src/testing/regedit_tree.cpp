@@ -37,8 +37,9 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
   RegistryKey other_root("");
   std::vector<std::string_view> names;
   RegeditValue value;
-  for (const StoreSection& section : sections) {
-    if (section.unsafe) return false;
+  for (size_t i = 0; i < sections.size(); ++i) {
+    const StoreSection& section = sections[i];
+    if (ContinuedAcross(text, sections, i)) return false;
     std::shared_ptr<RegistryKey> key;
     if (section.root != nullptr) {
       key = *tree->Root(section.root);

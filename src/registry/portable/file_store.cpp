@@ -71,7 +71,9 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
   if (place.subtree.empty()) return nullptr;
   for (size_t i : place.subtree) {
     // A key line that hex data before it may take: regedit may not see this key at all.
-    if (sections_[i].unsafe && sections_[i].path.size() == place.path_size) state_ = ERROR_BADDB;
+    if (sections_[i].path.size() == place.path_size && ContinuedAcross(text_, sections_, i)) {
+      state_ = ERROR_BADDB;
+    }
   }
   bool created = false;
   child = key->AddChild(sections_[place.subtree[0]].path.substr(prefix, name.size()), &created);
@@ -87,7 +89,7 @@ LONG FileStore::FillValues(RegistryKey* key) {
   for (size_t i : place.subtree) {
     const StoreSection& section = sections_[i];
     if (section.path.size() != place.path_size) continue;
-    if (section.unsafe) return state_ = ERROR_BADDB;
+    if (ContinuedAcross(text_, sections_, i)) return state_ = ERROR_BADDB;
     RegeditValue value;
     size_t pos = section.begin;
     ReadRegeditItem(text_, section.end, false, &pos, &value);  // the key's line
@@ -110,7 +112,7 @@ LONG FileStore::Removing(const std::shared_ptr<RegistryKey>& key) {
   if (found == places_.end()) return ERROR_SUCCESS;
   // What a run takes out of the file must be a store's text as much as what it writes.
   for (size_t i : found->second.subtree) {
-    if (sections_[i].unsafe) return state_ = ERROR_BADDB;
+    if (ContinuedAcross(text_, sections_, i)) return state_ = ERROR_BADDB;
     RegeditValue value;
     for (size_t pos = sections_[i].begin;;) {
       RegeditItem item = NextRegeditValue(text_, sections_[i], &pos, &value);
@@ -142,6 +144,7 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
   }
 
   std::vector<const RegistryValue*> added;  // the values that have no line yet
+  RegeditValue old;
   for (size_t i = 0; i < key->values().size(); ++i) {
     const RegistryValue& value = key->values()[i];
     if (place == nullptr || i >= place->lines.size()) {
@@ -150,7 +153,6 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
     }
     // A changed value takes the place of its line, which keeps its line end.
     Lines lines = place->lines[i];
-    RegeditValue old;
     size_t pos = lines.begin;
     ReadRegeditItem(text_, lines.end, false, &pos, &old);
     if (old.type == value.type && old.data == value.data) continue;

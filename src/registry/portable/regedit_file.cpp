@@ -1,6 +1,7 @@
 #include "regedit_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "regedit_text.h"
@@ -36,6 +37,28 @@ size_t LineEnd(std::string_view text, size_t pos) {
   while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
   return pos;
 }
+
+// LineEnd for positions that only go forward, as in a scan: each byte is looked at about once,
+// by memchr, whatever the file's line ends.
+class ForwardLineEnds {
+ public:
+  explicit ForwardLineEnds(std::string_view text) : text_(text) {}
+  size_t From(size_t pos) {
+    if (lf_ == kUnknown || lf_ < pos) lf_ = Find('\n', pos);
+    if (cr_ == kUnknown || cr_ < pos) cr_ = Find('\r', pos);
+    return std::min(lf_, cr_);
+  }
+
+ private:
+  static constexpr size_t kUnknown = static_cast<size_t>(-1);
+  size_t Find(char c, size_t pos) const {
+    const void* found = std::memchr(text_.data() + pos, c, text_.size() - pos);
+    return found == nullptr ? text_.size() : static_cast<const char*>(found) - text_.data();
+  }
+  std::string_view text_;
+  size_t lf_ = kUnknown;  // the next LF or CR at or after the last position asked about
+  size_t cr_ = kUnknown;
+};
 size_t NextLine(std::string_view text, size_t line_end) {
   if (line_end == text.size()) return line_end;
   return line_end + (text.substr(line_end, 2) == "\r\n" ? 2 : 1);
@@ -46,17 +69,19 @@ size_t NextLine(std::string_view text, size_t line_end) {
 // text ends at its first NUL. Leaves *pos just past the closing quote; false without one.
 bool ReadQuoted(std::string_view line, size_t* pos, std::string* out) {
   out->clear();
+  bool nul = false;
   for (size_t i = *pos; i < line.size();) {
     size_t stop = std::min(line.find_first_of("\\\"", i), line.size());
     out->append(line.data() + i, stop - i);
     if (stop == line.size()) return false;
     if (line[stop] == '"') {
       *pos = stop + 1;
-      out->resize(std::min(out->find('\0'), out->size()));
+      if (nul) out->resize(out->find('\0'));
       return true;
     }
     if (stop + 1 == line.size()) return false;  // a backslash that ends the line
     char escaped = line[stop + 1];
+    nul |= escaped == '0';
     out->push_back(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped == '0' ? '\0' : escaped);
     i = stop + 2;
   }
@@ -159,9 +184,7 @@ bool ReadKeyLine(std::string_view line, StoreSection* section,
 }
 
 // Whether the lines before `line_start` may end in hex data continued with a backslash, which
-// would make regedit read the line at `line_start` as more of that data. Blank lines and comments
-// between are passed over, as regedit passes them. Generous: any line that starts as a value
-// or hex data and holds a backslash followed by nothing but blanks or a comment.
+// would make regedit read the line at `line_start` as more of that data (ContinuedAcross).
 bool MayContinueInto(std::string_view text, size_t line_start) {
   for (size_t end = line_start; end > 0;) {
     size_t content_end = end;
@@ -272,23 +295,25 @@ bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections)
   // regrown one copies and touches it twice.
   sections->reserve(text.size() / 128);
   std::vector<std::string_view> names;
+  ForwardLineEnds line_ends(text);
   for (size_t at = text.find('[', header_end); at != std::string_view::npos;
        at = text.find('[', at + 1)) {
     size_t start = at;  // the line's start: only blanks may stand before the bracket
     while (text[start - 1] == ' ' || text[start - 1] == '\t') --start;
     if (text[start - 1] != '\n' && text[start - 1] != '\r') continue;
-    size_t line_end = LineEnd(text, at);
-    StoreSection section{start, text.size(), {}, nullptr, false, false};
+    size_t line_end = line_ends.From(at);
+    StoreSection section{start, text.size(), {}, nullptr, false};
     if (!ReadKeyLine(text.substr(at, line_end - at), &section, &names)) continue;
-    if (MayContinueInto(text, start)) {
-      section.unsafe = true;
-      if (!sections->empty()) sections->back().unsafe = true;
-    }
     if (!sections->empty()) sections->back().end = start;
     sections->push_back(section);
     at = line_end - 1;
   }
   return true;
+}
+
+bool ContinuedAcross(std::string_view text, const std::vector<StoreSection>& sections, size_t i) {
+  return MayContinueInto(text, sections[i].begin) ||
+         (i + 1 < sections.size() && MayContinueInto(text, sections[i + 1].begin));
 }
 
 RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool unicode, size_t* pos,

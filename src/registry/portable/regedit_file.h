@@ -14,8 +14,6 @@ struct StoreSection {
   std::string_view path;  // the key below its root, without a trailing backslash; empty: the root
   HKEY root;     // HKEY_CLASSES_ROOT or HKEY_CURRENT_USER; null for another root, a deletion
                  // (`[-...]`) or a key the registry cannot create: lines the program never reads
-  bool unsafe;   // hex data continued across this section's edge may take its key line or lines,
-                 // so that regedit's reading differs from a reading section by section
   bool removed;  // left to the file store, which marks the sections it deletes
 };
 
@@ -26,6 +24,14 @@ struct StoreSection {
 // what stands up to the last `]`. A line with `[` that is not a key line belongs to the section
 // it stands in, as regedit skips it there. False when the text is not a store.
 bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections);
+
+// Whether hex data continued with a backslash may run across an edge of sections[i]: into its
+// key line, or from its last value into the next section's. regedit then takes the key line as
+// more data and the lines after it as the key's before, which no reading section by section
+// gives; such a section cannot be read. Generous: the line before a key line (blank lines and
+// comments passed over) counts when it starts as a value or hex data and holds a backslash
+// followed by nothing but blanks or a comment.
+bool ContinuedAcross(std::string_view text, const std::vector<StoreSection>& sections, size_t i);
 
 // One value as regedit reads it, and the lines it takes: text[begin, end), line ends included.
 struct RegeditValue {
