@@ -94,7 +94,8 @@ void Sizes(benchmark::internal::Benchmark* bench) {
 void BM_ScanStore(benchmark::State& state) {
   BenchStore store(static_cast<int>(state.range(0)));
   std::vector<StoreSection> sections;
-  for (auto _ : state) benchmark::DoNotOptimize(ScanRegeditFile(store.text(), &sections));
+  std::deque<std::string> paths;
+  for (auto _ : state) benchmark::DoNotOptimize(ScanRegeditFile(store.text(), &sections, &paths));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * store.text().size()));
 }
 BENCHMARK(BM_ScanStore)->Apply(Sizes);

@@ -44,8 +44,8 @@ const char* const kKeyNames[] = {"a",
                                  "InprocServer32",
                                  "Implemented Categories"};
 const char* const kValueNames[] = {"", "v", "Path", "Name", "NumberOfBaskets", "0", "1", "2", "5"};
-const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "hkey_current_user",
-                              "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+const char* const kRoots[] = {"HKEY_CLASSES_ROOT",  "HKEY_CURRENT_USER", "hkey_current_user",
+                              "HKEY_LOCAL_MACHINE", "HKEY_USERS",        "-HKEY_CURRENT_USER"};
 
 void Fail(const char* what, const std::string& before, const std::string& after) {
   std::fprintf(stderr, "%s\n--- before:\n%s\n--- after:\n%s\n", what, before.c_str(),
@@ -112,7 +112,8 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol) {
                                              "[ HKEY_CURRENT_USER\\a]",
                                              "[HKEY_CURRENT_USER\\b",
                                              "\"v\"=\"open",
-                                             ";\"v\"=\"x\""};
+                                             ";\"v\"=\"x\"",
+                                             "\"v\"=-"};
       return Blanks(in) + in->PickValueInArray(kSkipped) + eol;
     }
     default: {
@@ -260,7 +261,8 @@ bool Reached(const std::string& path, const std::vector<std::string>& reached) {
 // The text before the first section and that of every section the run did not reach.
 std::string Untouched(const std::string& text, const std::vector<std::string>& reached) {
   std::vector<StoreSection> sections;
-  if (!ScanRegeditFile(text, &sections)) return "not a store";
+  std::deque<std::string> paths;
+  if (!ScanRegeditFile(text, &sections, &paths)) return "not a store";
   std::string kept(
       WithoutLastLineEnd(text.substr(0, sections.empty() ? text.size() : sections[0].begin)));
   for (const StoreSection& section : sections) {
@@ -308,7 +310,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::remove(path.c_str());
 
   std::vector<StoreSection> sections;
-  if (!ScanRegeditFile(before, &sections) && !IsUnicodeStore(before)) {
+  std::deque<std::string> paths;
+  if (!ScanRegeditFile(before, &sections, &paths) && !IsUnicodeStore(before)) {
     if (after != before) Fail("a file that is not a store was rewritten", before, after);
     return 0;
   }

@@ -33,7 +33,8 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
     text = converted;
   }
   std::vector<StoreSection> sections;
-  if (!ScanRegeditFile(text, &sections)) return false;
+  std::deque<std::string> paths;
+  if (!ScanRegeditFile(text, &sections, &paths)) return false;
   RegistryKey other_root("");
   std::vector<std::string_view> names;
   RegeditValue value;

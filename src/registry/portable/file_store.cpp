@@ -41,7 +41,7 @@ LONG FileStore::Load() {
   }
   Reset();
   places_.clear();
-  if (!ScanRegeditFile(text_, &sections_)) return ERROR_BADDB;
+  if (!ScanRegeditFile(text_, &sections_, &paths_)) return ERROR_BADDB;
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
     Place place{*tree().Root(root), 0, {}, false, 0, {}};
     for (size_t i = 0; i < sections_.size(); ++i) {

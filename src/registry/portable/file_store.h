@@ -64,6 +64,7 @@ class FileStore : public TreeStore {
   std::string_view text_;  // the file's pages, converted_ or a new store's first lines
   std::string converted_;
   std::vector<StoreSection> sections_;
+  std::deque<std::string> paths_;  // key paths the text spells with doubled backslashes
   std::map<const RegistryKey*, Place> places_;
   bool opened_ = false;
   LONG state_ = -1;  // -1 until the first operation of a transaction, then its result

@@ -65,24 +65,22 @@ size_t NextLine(std::string_view text, size_t line_end) {
 }
 
 // Reads a quoted text whose opening quote is just before text[*pos], as regedit unescapes it:
-// \n, \r and \0 are those characters, a backslash before any other character is dropped, and the
-// text ends at its first NUL. Leaves *pos just past the closing quote; false without one.
+// \n and \r are those characters and a backslash before any other character is dropped; \0
+// makes the text one regedit skips. Leaves *pos just past the closing quote; false without one.
 bool ReadQuoted(std::string_view line, size_t* pos, std::string* out) {
   out->clear();
-  bool nul = false;
   for (size_t i = *pos; i < line.size();) {
     size_t stop = std::min(line.find_first_of("\\\"", i), line.size());
     out->append(line.data() + i, stop - i);
     if (stop == line.size()) return false;
     if (line[stop] == '"') {
       *pos = stop + 1;
-      if (nul) out->resize(out->find('\0'));
       return true;
     }
     if (stop + 1 == line.size()) return false;  // a backslash that ends the line
     char escaped = line[stop + 1];
-    nul |= escaped == '0';
-    out->push_back(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped == '0' ? '\0' : escaped);
+    if (escaped == '0') return false;
+    out->push_back(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped);
     i = stop + 2;
   }
   return false;
@@ -157,9 +155,10 @@ RegeditItem ReadHexType(std::string_view form, DWORD* type, std::string_view* re
 }
 
 // A section's key line, the text from its `[`: false when regedit skips the line. A key the
-// program never reads keeps a null root.
-bool ReadKeyLine(std::string_view line, StoreSection* section,
-                 std::vector<std::string_view>* names) {
+// program never reads keeps a null root. A path with doubled backslashes is kept in *paths with
+// single ones.
+bool ReadKeyLine(std::string_view line, StoreSection* section, std::vector<std::string_view>* names,
+                 std::deque<std::string>* paths) {
   if (line.size() < 2 || line[1] == ' ' || line[1] == '\t') return false;
   size_t close = line.rfind(']');
   if (close == std::string_view::npos || close == 0) return false;
@@ -174,6 +173,13 @@ bool ReadKeyLine(std::string_view line, StoreSection* section,
       {"HKEY_CURRENT_CONFIG", nullptr},         {"HKEY_DYN_DATA", nullptr}};
   auto known = std::find_if(std::begin(kRoots), std::end(kRoots),
                             [root](const auto& entry) { return NamesEqual(root, entry.first); });
+  if (path.find("\\\\") != std::string_view::npos && !path.empty() && path[0] != '\\') {
+    std::string single;
+    for (char c : path) {
+      if (c != '\\' || (!single.empty() && single.back() != '\\')) single.push_back(c);
+    }
+    path = paths->emplace_back(std::move(single));
+  }
   if (known == std::end(kRoots) || !SplitKeyPath(path, names) || names->size() > kMaxKeyDepth) {
     return true;  // a deletion, another root or a key the registry refuses: its values go nowhere
   }
@@ -283,8 +289,10 @@ RegeditItem ReadValue(std::string_view text, size_t end, bool unicode, std::stri
 
 }  // namespace
 
-bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections) {
+bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections,
+                     std::deque<std::string>* paths) {
   sections->clear();
+  paths->clear();
   size_t header_end = LineEnd(text, 0);
   std::string_view header = SkipBlanks(text.substr(0, header_end));
   if ((header != kHeader && header != kUnicodeHeader) ||
@@ -303,7 +311,7 @@ bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections)
     if (text[start - 1] != '\n' && text[start - 1] != '\r') continue;
     size_t line_end = line_ends.From(at);
     StoreSection section{start, text.size(), {}, nullptr, false};
-    if (!ReadKeyLine(text.substr(at, line_end - at), &section, &names)) continue;
+    if (!ReadKeyLine(text.substr(at, line_end - at), &section, &names, paths)) continue;
     if (!sections->empty()) sections->back().end = start;
     sections->push_back(section);
     at = line_end - 1;

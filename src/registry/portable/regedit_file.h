@@ -1,6 +1,7 @@
 // The portable store's file: a .reg text, read section by section as regedit reads it.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +22,12 @@ struct StoreSection {
 // has no NUL byte and a first line `REGEDIT4` or `Windows Registry Editor Version 5.00`, blanks
 // before it allowed; lines end in CR LF, LF or CR, the last one may have none. A key line is one
 // whose first non-blank character is `[` followed by no blank, and that holds a `]`: the key is
-// what stands up to the last `]`. A line with `[` that is not a key line belongs to the section
-// it stands in, as regedit skips it there. False when the text is not a store.
-bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections);
+// what stands up to the last `]`; doubled backslashes in it count as one, as the registry takes
+// them (the path of such a key is kept, so, in *paths). A line with `[` that is not a key line
+// belongs to the section it stands in, as regedit skips it there. False when the text is not a
+// store.
+bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections,
+                     std::deque<std::string>* paths);
 
 // Whether hex data continued with a backslash may run across an edge of sections[i]: into its
 // key line, or from its last value into the next section's. regedit then takes the key line as

@@ -127,72 +127,6 @@ TEST(RegeditFileTest, ReadsEveryAcceptedSpelling) {
   }
 }
 
-TEST(RegeditFileTest, ReadsAndSkipsLinesAsRegeditDoes) {
-  // Each body follows a key line in a key of its own; `values` is what regedit sets there.
-  struct Case {
-    const char* label;
-    std::string body;
-    std::vector<RegistryValue> values;
-  };
-  const std::string start = "REGEDIT4\r\n[HKEY_CURRENT_USER\\k]\r\n";
-  const Case cases[] = {
-      {"blanks around =", "\"v\" =\t\"x\"", {{"v", REG_SZ, "x\0"s}}},
-      {"indented, blanks after", "  \t@ = dword:10  ", {{"", REG_DWORD, "\x10\0\0\0"s}}},
-      {"comments after values",
-       "\"v\"=\"x\" ; c\r\n\"w\"=dword: 1 ;c",
-       {{"v", REG_SZ, "x\0"s}, {"w", REG_DWORD, "\1\0\0\0"s}}},
-      {"blanks in a hex list",
-       "\"v\"=hex: 1, 2,\\ ; more\n ; c\n\n  3, ;",
-       {{"v", REG_BINARY, "\1\2\3"s}}},
-      {"escapes", "\"a\\rb\\q\"=\"\\n\\r\\x\"", {{"a\rbq", REG_SZ, "\n\rx\0"s}}},
-      {"NUL escape cuts", "\"a\\0b\"=\"c\\0d\"", {{"a", REG_SZ, "c\0"s}}},
-      {"empty type", "\"v\"=hex():00", {{"v", REG_NONE, "\0"s}}},
-      {"continuation at the end", "\"v\"=hex:00,\\", {{"v", REG_BINARY, "\0"s}}},
-      {"later line wins", "\"v\"=\"x\"\r\"V\"=dword:2", {{"v", REG_DWORD, "\2\0\0\0"s}}},
-      {"malformed lines",
-       "garbage\r\n\"v\"=x\r\n\"v\"\r\n@x=\"y\"\r\n\"v\"=\"x\"y\r\n\"v\"=\"x",
-       {}},
-      {"malformed numbers",
-       "\"v\"=dword:\r\n\"v\"=dword:123456789\r\n\"v\"=DWORD:1\r\n\"v\"=hex:100\r\n"
-       "\"v\"=hex:0 1\r\n\"v\"=hex(1:00\r\n\"v\"=hex(0x1):00\r\n\"v\"=hex(100000000):00",
-       {}},
-      {"deletions", "\"v\"=-\r\n@=-", {}},
-      {"bad continuation takes the next line",
-       "\"v\"=hex:00,\\\r\n\"w\"=\"x\"\r\n\"u\"=\"y\"",
-       {{"u", REG_SZ, "y\0"s}}},
-      {"a line of [ that is no key",
-       "[ HKEY_CURRENT_USER\\j]\r\n[HKEY_CURRENT_USER\\j\r\n\"v\"=\"x\"",
-       {{"v", REG_SZ, "x\0"s}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    RegistryTree tree;
-    ASSERT_TRUE(ParseRegeditFile(start + c.body, &tree));
-    auto key = tree.current_user->FindChild("k");
-    ASSERT_NE(key, nullptr);
-    ASSERT_EQ(key->values().size(), c.values.size());
-    for (size_t i = 0; i < c.values.size(); ++i) {
-      EXPECT_EQ(key->values()[i].name, c.values[i].name);
-      EXPECT_EQ(key->values()[i].type, c.values[i].type);
-      EXPECT_EQ(key->values()[i].data, c.values[i].data);
-    }
-    EXPECT_EQ(tree.current_user->children().size(), 1u);
-  }
-  // Key lines: blanks before `[` and after `]`, CR line ends, no line end at the end; lines of
-  // other roots, deletions and keys the registry refuses take their values nowhere.
-  RegistryTree tree;
-  ASSERT_TRUE(ParseRegeditFile(
-      "  REGEDIT4\r\"v\"=\"before\"\r  [HKEY_CURRENT_USER\\a\\b] ; c\r\"v\"=\"x\"\r"
-      "[-HKEY_CURRENT_USER\\a]\r\"w\"=\"x\"\r[HKCU\\a]\r\"w\"=\"x\"\r[HKEY_CURRENT_USER\\a\\\\c]\r"
-      "\"w\"=\"x\"\r[HKEY_CURRENT_USER\\a\\b]",
-      &tree));
-  auto b = KeyAt(tree.current_user, "a\\b");
-  ASSERT_EQ(b->values().size(), 1u);
-  EXPECT_EQ(b->values()[0].data, "x\0"s);
-  EXPECT_EQ(tree.current_user->children().size(), 1u);
-  EXPECT_EQ(KeyAt(tree.current_user, "a")->children().size(), 1u);
-}
-
 TEST(RegeditFileTest, RefusesWhatIsNoStoreAndWhatItCannotReadAsRegeditDoes) {
   const std::string start = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n";
   const std::string not_stores[] = {
@@ -207,7 +141,8 @@ TEST(RegeditFileTest, RefusesWhatIsNoStoreAndWhatItCannotReadAsRegeditDoes) {
   };
   for (const std::string& text : not_stores) {
     std::vector<StoreSection> sections;
-    EXPECT_FALSE(ScanRegeditFile(text, &sections)) << text;
+    std::deque<std::string> paths;
+    EXPECT_FALSE(ScanRegeditFile(text, &sections, &paths)) << text;
   }
   // Forms regedit gives a meaning this reader does not take apart.
   const std::string unreadable[] = {
