@@ -184,8 +184,7 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
       const std::vector<std::string> entries = FolderEntries(store.folder());
       ASSERT_LE(entries.size(), 2u);
       if (entries.size() == 2) {
-        ASSERT_EQ(entries[1].rfind("registry.reg" + std::string(StoreFile::kTemporaryInfix), 0),
-                  0u);
+        ASSERT_EQ(entries[0].rfind(StoreFile::TemporaryPrefix("registry.reg"), 0), 0u);
         temporary_left += 1;
       }
     }
@@ -199,8 +198,9 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
 
     // A temporary file left by a kill does not trouble the next run, nor stay behind it.
     store.Fill(job.before);
-    WriteFileBytes(store.path() + std::string(StoreFile::kTemporaryInfix) + "x7Kq2Z",
-                   job.before.substr(0, job.before.size() / 2));
+    WriteFileBytes(
+        store.folder() + "/" + StoreFile::TemporaryPrefix("registry.reg") + "x7Kq2Zx7Kq2Z",
+        job.before.substr(0, job.before.size() / 2));
     EXPECT_EQ(store.Run({job.arg}), job.after);
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
   }
@@ -319,29 +319,56 @@ TEST(BadStoreTest, APathThatIsNoFileIsLeftAlone) {
   EXPECT_EQ(ReadFileBytes(store.folder() + "/plain"), "kept");
 }
 
-TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
-  // Permission bits do not stop root, so as root the program runs as the user nobody, for whom
-  // the folder (root's, mode 0755) is read-only; as anyone else the folder is made read-only.
+TEST(BadStoreTest, AStoreOrFolderItsUserMayNotWriteIsKept) {
+  // Permission bits do not stop root, so as root the program runs as the user nobody, who then
+  // owns the folder and the store.
   const bool root = geteuid() == 0;
   if (root && access(kSetpriv, X_OK) != 0) {
     GTEST_SKIP() << "running as root without " << kSetpriv << " to run the program as another user";
   }
-  Store store;
   const std::string before = StoreWith(100, 3);
-  store.Fill(before);
-  ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
-  ASSERT_EQ(chmod(store.folder().c_str(), root ? 0755 : 0555), 0);
-  for (const char* arg : {kBand, "/U"}) {
-    ProgramResult result =
-        root ? RunAsNobody(arg, store.Env()) : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
-    EXPECT_EQ(result.exit_status, 0) << arg;
-    EXPECT_EQ(result.out + result.err, "") << arg;
+  for (mode_t folder_mode : {0555, 0755}) {
+    const mode_t store_mode = folder_mode == 0555 ? 0644 : 0444;
+    SCOPED_TRACE(testing::Message()
+                 << std::oct << "folder " << folder_mode << ", store " << store_mode);
+    Store store;
+    store.Fill(before);
+    if (root) {
+      ASSERT_EQ(chown(store.folder().c_str(), kNobody, kNobody), 0);
+      ASSERT_EQ(chown(store.path().c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(chmod(store.path().c_str(), store_mode), 0);
+    ASSERT_EQ(chmod(store.folder().c_str(), folder_mode), 0);
+    auto run = [&](const char* arg) {
+      ProgramResult result =
+          root ? RunAsNobody(arg, store.Env()) : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
+      EXPECT_EQ(result.exit_status, 0) << arg;
+      EXPECT_EQ(result.out + result.err, "") << arg;
+    };
+    for (const char* arg : {kBand, "/U"}) run(arg);
+    EXPECT_EQ(store.Bytes(), before);
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+    // The same run with the right to write changes the store: the refusal above was the mode's.
+    ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
+    run(kBand);
+    EXPECT_NE(store.Bytes(), before);
   }
-  EXPECT_EQ(store.Bytes(), before);
+}
+
+TEST(BadStoreTest, AFileSizeLimitEndsTheRunSilentlyWithoutWriting) {
+  Store store;
+  const std::string before = StoreWith(5000, 333);
+  ASSERT_GT(before.size(), 100u * 1024);
+  store.Fill(before);
+  // At most 100 KiB (the shell counts blocks of 512 or 1024 bytes).
+  ProgramResult result = RunProgram(
+      "/bin/sh", {"-c", "ulimit -f 100 && exec \"$0\" \"$@\"", LKSPANREG_PATH, kBand}, store.Env());
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_TRUE(store.Bytes() == before);
   EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
-  // The same runs with the right to write do change the store: the refusal above was the folder's.
-  ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
-  EXPECT_NE(store.Run({kBand}), before);
+  EXPECT_NE(store.Run({kBand}), before);  // without the limit, the run writes
 }
 
 TEST(StoppedRunTest, HoldsUpTheNextRunNoLongerThanTheLockWait) {
@@ -490,6 +517,43 @@ TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_EQ(ReadFileBytes(store).find("band.dll"), std::string::npos);
+}
+
+TEST(RootRunTest, FollowsAnotherUsersLinkOnlyWhereThatUserMayWrite) {
+  if (geteuid() != 0 || access(kSetpriv, X_OK) != 0) {
+    GTEST_SKIP() << "needs root";
+  }
+  TempFolder folder;
+  ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+  const std::string home = folder.path() + "/home";
+  const std::string theirs = folder.path() + "/theirs";
+  const std::string roots = folder.path() + "/roots";
+  for (const std::string& made : {home, theirs, roots}) {
+    ASSERT_EQ(mkdir(made.c_str(), 0755), 0);
+    ASSERT_EQ(chown(made.c_str(), made == roots ? 0 : kNobody, made == roots ? 0 : kNobody), 0);
+  }
+  const std::vector<std::string> env = {"HOME=" + home};
+  const std::string link = home + "/.local";
+  const std::string store = theirs + "/share/larkspan/registry.reg";
+  // The user links ~/.local to a folder of root's, then to one of their own.
+  for (const std::string& target : {roots, theirs}) {
+    unlink(link.c_str());
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), kNobody, kNobody), 0);
+    ProgramResult result = RunProgram(LKSPANREG_PATH, {kBand}, env);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.out + result.err, "");
+  }
+  EXPECT_EQ(FolderEntries(roots), std::vector<std::string>{});
+  struct stat info {};
+  ASSERT_EQ(stat(store.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, kNobody);
+  const std::string registered = ReadFileBytes(store);
+  EXPECT_NE(registered.find("band.dll"), std::string::npos);
+  // A store there that the user may not write is not replaced either.
+  ASSERT_EQ(chown(store.c_str(), 0, 0), 0);
+  RunProgram(LKSPANREG_PATH, {"/U"}, env);
+  EXPECT_EQ(ReadFileBytes(store), registered);
 }
 
 TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {
