@@ -31,10 +31,12 @@ set(SHARED_TESTS
 set(PORTABLE_TESTS
   src/app/entry_test.cpp
   src/registry/portable/file_store_test.cpp
+  src/registry/portable/file_store_variants_test.cpp
   src/registry/portable/regedit_file_test.cpp
   src/registry/portable/registry_tree_test.cpp
   src/registry/portable/store_file_test.cpp
   src/registry/portable/store_path_test.cpp
+  src/registry/portable/text_edits_test.cpp
   src/registration/register_extension_failure_test.cpp
   src/registration/upgrade_basket_list_store_test.cpp
   src/registration/write_registry_rows_test.cpp
@@ -60,6 +62,8 @@ endif()
 target_link_libraries(lkspan_tests PRIVATE lkspan_testing)
 
 if(NOT WIN32)
+  target_compile_definitions(lkspan_tests PRIVATE
+    LKSPAN_VARIANTS="${CMAKE_CURRENT_SOURCE_DIR}/tests/variants")
   include(GoogleTest)
   gtest_discover_tests(lkspan_tests DISCOVERY_TIMEOUT 30)
 

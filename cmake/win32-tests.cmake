@@ -1,5 +1,7 @@
 # Tests of the 32-bit shipping program.
-#   image   what the image imports and carries: nothing Windows XP lacks, its size, its resources
+#   image   what the image imports and carries: nothing Windows XP lacks, its size, its resources;
+#           and that it can be signed
+#   reproducible  the same image from two more builds in copies of the tree at other paths
 #   wine32  the program itself, run by 32-bit Wine under qemu in a WoW64 prefix; every start
 #           costs about a minute, so a few scenarios run in one test
 if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -16,6 +18,15 @@ add_test(NAME win32_image
     --oldest-windows ${LKSPAN_OLDEST_WINDOWS} --version ${LKSPAN_VERSION_DOTS}
     $<TARGET_FILE:lkspanreg>)
 set_tests_properties(win32_image PROPERTIES LABELS image TIMEOUT 60)
+add_test(NAME win32_signed
+  COMMAND bash ${LKSPAN_WINDOWS_TESTS}/signing_test.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:lkspanreg>
+    ${CMAKE_CURRENT_BINARY_DIR}/signed/lkspanreg.exe)
+set_tests_properties(win32_signed PROPERTIES LABELS image TIMEOUT 60)
+
+add_test(NAME win32_reproducible
+  COMMAND bash ${LKSPAN_WINDOWS_TESTS}/reproducible_test.sh ${CMAKE_CURRENT_SOURCE_DIR}
+    ${CMAKE_CURRENT_BINARY_DIR}/reproducible $<TARGET_FILE:lkspanreg>)
+set_tests_properties(win32_reproducible PROPERTIES LABELS reproducible TIMEOUT 1200)
 
 # The prefix the program runs in; the machine must be ready for 32-bit Wine already
 # (scripts/wine32-setup.sh, run by `scripts/test.sh wine32`): the fixture changes nothing else.

@@ -13,12 +13,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "file_store.h"
@@ -69,24 +71,49 @@ std::string KeyPath(FuzzedDataProvider* in, int min_depth) {
   return path;
 }
 
-// A value line in one of the forms a store file may spell it.
+const char* const kLineEnds[] = {"\r\n", "\n", "\r"};
+
+// Blanks where regedit passes over them: none most of the time.
+std::string Blanks(FuzzedDataProvider* in) {
+  static const char* const kBlanks[] = {"", "", "", " ", "\t", "  \t "};
+  return in->PickValueInArray(kBlanks);
+}
+
+// A comment after a line, sometimes.
+std::string Comment(FuzzedDataProvider* in) {
+  return in->ConsumeIntegralInRange(0, 7) == 0 ? Blanks(in) + "; note [x] C:\\dir" : "";
+}
+
+// A value line in one of the forms a store file may spell it, or now and then a line regedit
+// skips.
 std::string ValueLine(FuzzedDataProvider* in, const char* eol) {
   std::string name = RandomCase(in, in->PickValueInArray(kValueNames));
-  std::string line = name.empty() ? "@=" : "\"" + name + "\"=";
-  switch (in->ConsumeIntegralInRange(0, 3)) {
+  std::string line =
+      Blanks(in) + (name.empty() ? "@" : "\"" + name + "\"") + Blanks(in) + "=" + Blanks(in);
+  switch (in->ConsumeIntegralInRange(0, 4)) {
     case 0: {
       line += '"';
       for (char c : in->ConsumeRandomLengthString(12)) {
         if (c == '\\' || c == '"') line += '\\';
         line += (c >= 0x20 && c < 0x7F) ? c : 'x';
       }
-      return line + '"' + eol;
+      return line + '"' + Blanks(in) + Comment(in) + eol;
     }
     case 1: {
       char digits[16];
       std::snprintf(digits, sizeof digits, in->ConsumeBool() ? "%x" : "%08X",
                     in->ConsumeIntegral<unsigned>());
-      return line + "dword:" + digits + eol;
+      return line + "dword:" + Blanks(in) + digits + Blanks(in) + Comment(in) + eol;
+    }
+    case 2: {
+      static const char* const kSkipped[] = {"garbage",
+                                             "\"v\"=dword:123456789",
+                                             "\"v\"=hex:1 2",
+                                             "[ HKEY_CURRENT_USER\\a]",
+                                             "[HKEY_CURRENT_USER\\b",
+                                             "\"v\"=\"open",
+                                             ";\"v\"=\"x\""};
+      return Blanks(in) + in->PickValueInArray(kSkipped) + eol;
     }
     default: {
       static const char* const kTypes[] = {
@@ -96,34 +123,42 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol) {
       for (int i = 0; i < bytes; ++i) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02x", in->ConsumeIntegral<unsigned char>());
-        line += hex;
+        line += Blanks(in) + hex;
         if (i + 1 == bytes) break;
         line += ',';
         if (in->ConsumeIntegralInRange(0, 7) == 0) {
-          line += "\\" + std::string(eol) + std::string(in->ConsumeIntegralInRange(0, 3), ' ');
+          line += "\\" + Comment(in) + eol;
+          if (in->ConsumeIntegralInRange(0, 3) == 0) line += Blanks(in) + "; between" + eol;
+          line += std::string(in->ConsumeIntegralInRange(0, 3), ' ');
         }
       }
-      return line + eol;
+      return line + Blanks(in) + Comment(in) + eol;
     }
   }
 }
 
-// A valid store with comments, blank lines, mixed line ends, repeated keys in any order and
-// keys under other roots.
+// A store as a person or regedit may write it: comments, blank lines, any line ends, blanks and
+// comments where regedit takes them, lines it skips, repeated keys in any order, keys under
+// other roots, and perhaps no line end after the last line.
 std::string MakeStore(FuzzedDataProvider* in) {
-  std::string text = "REGEDIT4\r\n";
+  std::string text = Blanks(in) + "REGEDIT4" + in->PickValueInArray(kLineEnds);
+  if (in->ConsumeIntegralInRange(0, 7) == 0) text += ValueLine(in, "\r\n");  // goes nowhere
   int sections = in->ConsumeIntegralInRange(0, 10);
   for (int s = 0; s < sections; ++s) {
-    const char* eol = in->ConsumeBool() ? "\r\n" : "\n";
+    const char* eol = in->PickValueInArray(kLineEnds);
     if (in->ConsumeIntegralInRange(0, 3) == 0) text += std::string("; note ") + eol;
     if (in->ConsumeBool()) text += eol;
-    text += "[" + std::string(in->PickValueInArray(kRoots));
+    text += Blanks(in) + "[" + std::string(in->PickValueInArray(kRoots));
     std::string path = KeyPath(in, 0);
     if (!path.empty()) text += "\\" + path;
     if (in->ConsumeIntegralInRange(0, 5) == 0) text += "\\";
-    text += std::string("]") + eol;
+    text += "]" + Blanks(in) + Comment(in) + eol;
     int values = in->ConsumeIntegralInRange(0, 4);
     for (int v = 0; v < values; ++v) text += ValueLine(in, eol);
+  }
+  while (in->ConsumeIntegralInRange(0, 3) == 0 && !text.empty() &&
+         (text.back() == '\n' || text.back() == '\r')) {
+    text.pop_back();
   }
   return text;
 }
@@ -132,12 +167,24 @@ std::string MakeStore(FuzzedDataProvider* in) {
 // when a run deletes that section, the next one spells it, which a store that only edits cannot
 // help.
 std::string FoldKeys(std::string text) {
-  for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
-    if (text[at] != '[') continue;
-    for (size_t i = at; i < text.size() && text[i] != '\n'; ++i) {
-      text[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+  for (size_t at = 0; at < text.size();) {
+    size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+    size_t first = text.find_first_not_of(" \t", at);
+    if (first < end && text[first] == '[') {
+      for (size_t i = first; i < end; ++i) {
+        text[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+      }
     }
+    at = end + 1;
   }
+  return text;
+}
+
+// The text less one line end at its end: a run that adds lines after a last line without one
+// gives that line one.
+std::string_view WithoutLastLineEnd(std::string_view text) {
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   return text;
 }
 
@@ -214,14 +261,17 @@ bool Reached(const std::string& path, const std::vector<std::string>& reached) {
 std::string Untouched(const std::string& text, const std::vector<std::string>& reached) {
   std::vector<StoreSection> sections;
   if (!ScanRegeditFile(text, &sections)) return "not a store";
-  std::string kept = text.substr(0, sections.empty() ? text.size() : sections[0].begin);
+  std::string kept(
+      WithoutLastLineEnd(text.substr(0, sections.empty() ? text.size() : sections[0].begin)));
   for (const StoreSection& section : sections) {
     std::string root = section.root == HKEY_CLASSES_ROOT   ? "HKEY_CLASSES_ROOT"
                        : section.root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER"
                                                            : "other";
     std::string path = root + (section.path.empty() ? "" : "\\") + std::string(section.path);
     if (section.root == nullptr || !Reached(path, reached)) {
-      kept += text.substr(section.begin, section.end - section.begin);
+      kept += WithoutLastLineEnd(
+          std::string_view(text).substr(section.begin, section.end - section.begin));
+      kept += '\n';
     }
   }
   return kept;

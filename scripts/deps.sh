@@ -3,7 +3,8 @@
 #   deps.sh STAGE...            print the packages the stages need, one line
 #   deps.sh --install STAGE...  install the missing ones (as root); run by anyone else, name
 #                               them and the command that installs them, and fail
-# Stages: tool (build the program alone), native, windows, wine32, asan, fuzz, bench.
+# Stages: tool (build the program alone), native, windows, wine32, asan, fuzz, bench, release
+# (scripts/release.sh).
 # A stage lists the build tool it uses (make: the presets use CMake's default generator).
 # Installing a package of another architecture (wine32:i386) first adds that architecture to
 # dpkg, which changes the machine: the README's table of stages says so.
@@ -13,13 +14,15 @@ packages_of() {
   case $1 in
     tool) echo cmake make g++ ;;
     native) echo cmake make g++ libgtest-dev libbenchmark-dev python3 acl ;;
-    windows) echo cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 python3 ;;
+    windows) echo cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 python3 \
+      nsis osslsigncode openssl ;;
     wine32) echo cmake make googletest g++-mingw-w64-i686 wine64 wine32:i386 qemu-user-static python3 ;;
     asan) echo cmake make g++ libgtest-dev python3 acl ;;
     fuzz) echo cmake make clang-14 libclang-rt-14-dev ;;
+    release) echo cmake make googletest g++-mingw-w64-i686 python3 osslsigncode openssl ;;
     bench) echo cmake make g++ libgtest-dev libbenchmark-dev hyperfine time python3 ;;
     *)
-      echo "deps.sh: no stage '$1' (tool, native, windows, wine32, asan, fuzz, bench)" >&2
+      echo "deps.sh: no stage '$1' (tool, native, windows, wine32, asan, fuzz, bench, release)" >&2
       return 2
       ;;
   esac

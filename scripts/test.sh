@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the tests, one stage or all of them (as CI does: .ci/run).
 #   test.sh STAGE...   native    the native program and its tests
-#                      windows   the Windows binding (win64) under wine64, and the 32-bit
-#                                shipping program's image
+#                      windows   the Windows binding (win64), the scenarios and the example
+#                                installer under wine64; the 32-bit shipping program's image,
+#                                its signing and its reproducible build
 #                      wine32    the 32-bit program under 32-bit Wine on qemu (changes the
 #                                machine: the i386 architecture, a binfmt_misc handler)
 #                      asan      the native suite under AddressSanitizer and UBSan
@@ -35,7 +36,7 @@ stage_windows() {
   build win64
   ctest --preset win64
   build win32
-  ctest --preset win32 -L image
+  ctest --preset win32 -L 'image|reproducible'
 }
 
 stage_wine32() {

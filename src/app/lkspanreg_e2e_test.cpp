@@ -94,7 +94,7 @@ TEST_F(ProgramTest, LeavesAnUnreadableStoreAsItIs) {
   ASSERT_NE(wide.find("\xe9\0"s), std::string::npos);
   wide.replace(wide.find("\xe9\0"s), 2, "\x19\x01");
   for (const std::string& unreadable :
-       {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\"x\"=\"y\r\n"s, wide}) {
+       {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\"x\"=\"\0\"\r\n"s, wide}) {
     WriteFileBytes(Store(), unreadable);
     Run({"C:\\b\\band.dll"});
     Run({"/U"});

@@ -40,7 +40,7 @@ void AppendQuoted(std::string* out, std::string_view text) {
 }  // namespace
 
 void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
-                        std::string_view data) {
+                        std::string_view data, std::string_view line_end) {
   size_t line_start = out->size();
   if (name.empty()) {
     out->push_back('@');
@@ -69,10 +69,10 @@ void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
       out->push_back(',');
       column += 3;
       if (column >= kWrapColumn) {
-        out->append("\\\r\n  ");
+        out->append("\\").append(line_end).append("  ");
         column = 2;
       }
     }
   }
-  out->append("\r\n");
+  out->append(line_end);
 }

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-// Appends the value's line, CRLF included: `"name"=` or `@=` for the default value (empty
+// Appends the value's line, `line_end` included: `"name"=` or `@=` for the default value (empty
 // name), then `"text"` for a REG_SZ of printable text with exactly one terminating NUL,
 // `dword:xxxxxxxx` for a 4-byte REG_DWORD, `hex:..` for REG_BINARY and `hex(N):..` for anything
 // else. Long hex data continues on further lines ending in a backslash.
 void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
-                        std::string_view data);
+                        std::string_view data, std::string_view line_end = "\r\n");

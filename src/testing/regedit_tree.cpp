@@ -36,10 +36,9 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
   if (!ScanRegeditFile(text, &sections)) return false;
   RegistryKey other_root("");
   std::vector<std::string_view> names;
-  std::string name;
-  std::string data;
-  DWORD type = REG_NONE;
+  RegeditValue value;
   for (const StoreSection& section : sections) {
+    if (section.unsafe) return false;
     std::shared_ptr<RegistryKey> key;
     if (section.root != nullptr) {
       key = *tree->Root(section.root);
@@ -47,10 +46,11 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
       bool created = false;
       for (std::string_view key_name : names) key = key->AddChild(key_name, &created);
     }
-    std::string_view value;
-    for (size_t pos = section.begin; NextRegeditValue(text, section, &pos, &value);) {
-      if (!ParseRegeditValue(value, false, &name, &type, &data)) return false;
-      (key ? key.get() : &other_root)->SetValue(name, type, data);
+    for (size_t pos = section.begin;;) {
+      RegeditItem item = NextRegeditValue(text, section, &pos, &value);
+      if (item == RegeditItem::kEnd) break;
+      if (item != RegeditItem::kValue) return false;
+      (key ? key.get() : &other_root)->SetValue(value.name, value.type, value.data);
     }
   }
   return true;

@@ -1,7 +1,6 @@
 #include "file_store.h"
 
 #include <algorithm>
-#include <tuple>
 #include <utility>
 
 #include "regedit_text.h"
@@ -10,6 +9,14 @@ namespace {
 
 bool HasLineBreak(std::string_view name) {
   return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// The line end that closes text[begin, end), the lines of a value; empty for the last line of a
+// text that ends without one.
+std::string_view FinalLineEnd(std::string_view text, size_t begin, size_t end) {
+  if (end == begin || (text[end - 1] != '\n' && text[end - 1] != '\r')) return {};
+  return end - begin >= 2 && text.substr(end - 2, 2) == "\r\n" ? text.substr(end - 2, 2)
+                                                               : text.substr(end - 1, 1);
 }
 
 }  // namespace
@@ -26,7 +33,7 @@ LONG FileStore::Load() {
     bool missing = false;
     if (!file_.Open(&text_, &missing)) return ERROR_BADDB;
     opened_ = true;
-    if (missing) text_ = "REGEDIT4\r\n\r\n";
+    if (missing || text_.empty()) text_ = "REGEDIT4\r\n\r\n";
     if (IsUnicodeStore(text_)) {
       if (!ConvertUnicodeStore(text_, &converted_)) return ERROR_BADDB;
       text_ = converted_;
@@ -63,6 +70,10 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
     }
   }
   if (place.subtree.empty()) return nullptr;
+  for (size_t i : place.subtree) {
+    // A key line that hex data before it may take: regedit may not see this key at all.
+    if (sections_[i].unsafe && sections_[i].path.size() == place.path_size) state_ = ERROR_BADDB;
+  }
   bool created = false;
   child = key->AddChild(sections_[place.subtree[0]].path.substr(prefix, name.size()), &created);
   place.key = child;
@@ -75,14 +86,19 @@ LONG FileStore::FillValues(RegistryKey* key) {
   if (found == places_.end() || found->second.filled) return ERROR_SUCCESS;
   Place& place = found->second;
   for (size_t i : place.subtree) {
-    if (sections_[i].path.size() != place.path_size) continue;
-    place.append_at = text_.find('\n', sections_[i].begin) + 1;
-    std::string_view value;
-    for (size_t pos = sections_[i].begin; NextRegeditValue(text_, sections_[i], &pos, &value);) {
-      if (!ParseRegeditValue(value, false, &name_, &type_, &data_)) return state_ = ERROR_BADDB;
-      size_t at = key->SetValue(name_, type_, data_);
+    const StoreSection& section = sections_[i];
+    if (section.path.size() != place.path_size) continue;
+    if (section.unsafe) return state_ = ERROR_BADDB;
+    RegeditValue value;
+    size_t pos = section.begin;
+    ReadRegeditItem(text_, section.end, false, &pos, &value);  // the key's line
+    place.append_at = pos;
+    for (RegeditItem item;
+         (item = NextRegeditValue(text_, section, &pos, &value)) != RegeditItem::kEnd;) {
+      if (item != RegeditItem::kValue) return state_ = ERROR_BADDB;
+      size_t at = key->SetValue(value.name, value.type, value.data);
       place.lines.resize(std::max(place.lines.size(), at + 1));
-      place.lines[at] = value;
+      place.lines[at] = Lines{value.begin, value.end};
       place.append_at = pos;
     }
   }
@@ -95,9 +111,12 @@ LONG FileStore::Removing(const std::shared_ptr<RegistryKey>& key) {
   if (found == places_.end()) return ERROR_SUCCESS;
   // What a run takes out of the file must be a store's text as much as what it writes.
   for (size_t i : found->second.subtree) {
-    std::string_view value;
-    for (size_t pos = sections_[i].begin; NextRegeditValue(text_, sections_[i], &pos, &value);) {
-      if (!ParseRegeditValue(value, false, &name_, &type_, &data_)) return state_ = ERROR_BADDB;
+    if (sections_[i].unsafe) return state_ = ERROR_BADDB;
+    RegeditValue value;
+    for (size_t pos = sections_[i].begin;;) {
+      RegeditItem item = NextRegeditValue(text_, sections_[i], &pos, &value);
+      if (item == RegeditItem::kEnd) break;
+      if (item != RegeditItem::kValue) return state_ = ERROR_BADDB;
     }
   }
   for (size_t i : found->second.subtree) sections_[i].removed = true;
@@ -105,7 +124,7 @@ LONG FileStore::Removing(const std::shared_ptr<RegistryKey>& key) {
 }
 
 bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path,
-                        size_t depth, size_t anchor, std::vector<Edit>* edits, bool* writable) {
+                        size_t depth, size_t anchor, std::vector<TextEdit>* edits, bool* writable) {
   size_t order = visits_++;
   auto found = places_.find(key.get());
   const Place* place = found == places_.end() ? nullptr : &found->second;
@@ -123,39 +142,54 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
     shown |= Collect(child, path + "\\" + child->name(), depth + 1, anchor, edits, writable);
   }
 
-  std::string added;  // the values that have no line yet
+  std::vector<const RegistryValue*> added;  // the values that have no line yet
   for (size_t i = 0; i < key->values().size(); ++i) {
     const RegistryValue& value = key->values()[i];
     if (place == nullptr || i >= place->lines.size()) {
-      *writable &= !HasLineBreak(value.name);
-      AppendRegeditValue(&added, value.name, value.type, value.data);
+      added.push_back(&value);
       continue;
     }
-    std::string_view line = place->lines[i];
-    ParseRegeditValue(line, false, &name_, &type_, &data_);
-    if (type_ == value.type && data_ == value.data) continue;
-    size_t begin = static_cast<size_t>(line.data() - text_.data());
-    edits->push_back(Edit{begin, begin + line.size(), 0, order, {}});
-    AppendRegeditValue(&edits->back().text, value.name, value.type, value.data);
+    // A changed value takes the place of its line, which keeps its line end.
+    Lines lines = place->lines[i];
+    RegeditValue old;
+    size_t pos = lines.begin;
+    ReadRegeditItem(text_, lines.end, false, &pos, &old);
+    if (old.type == value.type && old.data == value.data) continue;
+    *writable &= !HasLineBreak(value.name);
+    std::string_view line_end = FinalLineEnd(text_, lines.begin, lines.end);
+    std::string text;
+    AppendRegeditValue(&text, value.name, value.type, value.data,
+                       line_end.empty() ? LineEndBefore(text_, lines.begin) : line_end);
+    if (line_end.empty()) text.resize(text.find_last_not_of("\r\n") + 1);
+    edits->push_back(TextEdit{lines.begin, lines.end, 0, order, std::move(text)});
   }
-  if (own != nullptr) {
-    if (!added.empty()) edits->push_back(Edit{place->append_at, place->append_at, 0, order, added});
-    return true;
+  if (own == nullptr && added.empty() && shown) return true;
+  // New lines: after the last value of the key's last section, or in a section of its own, for
+  // values or for a key that nothing else in the text would show. They end as the line before.
+  size_t at = own != nullptr ? place->append_at
+              : place != nullptr && !place->subtree.empty()
+                  ? sections_[place->subtree.front()].begin
+                  : anchor;
+  std::string_view line_end = LineEndBefore(text_, at);
+  std::string text;
+  if (own == nullptr) {
+    *writable &= !HasLineBreak(path) && depth <= kMaxKeyDepth;
+    text.append("[").append(path).append("]").append(line_end);
   }
-  if (added.empty() && shown) return true;
-  // A section of its own: for values, or for a key that nothing else in the text would show.
-  *writable &= !HasLineBreak(path) && depth <= kMaxKeyDepth;
-  size_t at = place != nullptr && !place->subtree.empty() ? sections_[place->subtree.front()].begin
-                                                          : anchor;
-  edits->push_back(Edit{at, at, 1, order, "[" + path + "]\r\n" + added + "\r\n"});
+  for (const RegistryValue* value : added) {
+    *writable &= !HasLineBreak(value->name);
+    AppendRegeditValue(&text, value->name, value->type, value->data, line_end);
+  }
+  if (own == nullptr) text.append(line_end);
+  if (!text.empty()) edits->push_back(TextEdit{at, at, own == nullptr ? 1 : 0, order, text});
   return true;
 }
 
 LONG FileStore::Commit() {
   if (state_ != ERROR_SUCCESS) return state_ == -1 ? ERROR_SUCCESS : state_;
-  std::vector<Edit> edits;
+  std::vector<TextEdit> edits;
   for (const StoreSection& section : sections_) {
-    if (section.removed) edits.push_back(Edit{section.begin, section.end, 0, 0, {}});
+    if (section.removed) edits.push_back(TextEdit{section.begin, section.end, 0, 0, {}});
   }
   bool writable = true;
   visits_ = 0;
@@ -164,17 +198,8 @@ LONG FileStore::Commit() {
   }
   if (!writable) return ERROR_CANTWRITE;
   if (edits.empty()) return ERROR_SUCCESS;
-  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
-    return std::tie(a.begin, a.end, a.rank, a.order) < std::tie(b.begin, b.end, b.rank, b.order);
-  });
   std::vector<std::string_view> pieces;
-  size_t copied = 0;  // the text before this is in the pieces
-  for (const Edit& edit : edits) {
-    pieces.push_back(text_.substr(copied, edit.begin - copied));
-    pieces.push_back(edit.text);
-    copied = edit.end;
-  }
-  pieces.push_back(text_.substr(copied));
+  if (!EditPieces(text_, &edits, &pieces)) return ERROR_CANTWRITE;
   // A failed write keeps the run's registry, so that a later Commit writes it again.
   if (!file_.Replace(std::move(pieces))) return ERROR_CANTWRITE;
   opened_ = false;  // the next operation starts again from the file just written

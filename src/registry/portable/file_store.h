@@ -9,15 +9,17 @@
 
 #include "regedit_file.h"
 #include "store_file.h"
+#include "text_edits.h"
 #include "tree_store.h"
 
 // One run is one transaction over a StoreFile. The first operation locks and maps the file (a
-// missing file is an empty registry, a version 5 file is converted to REGEDIT4 text) and checks
-// its structure (ScanRegeditFile); keys and values are read from the text only where the run
-// reaches them. Commit writes the text with the run's edits, as README's store section says, in
-// one atomic replacement: the untouched text goes from the file's pages to the new file as it
-// stands. A text that is not a store, or a value that cannot be read where the run reads,
-// changes or removes it, fails every operation with ERROR_BADDB and is never written.
+// missing, empty or header-only file is an empty registry, a version 5 file is converted to
+// REGEDIT4 text) and checks its structure (ScanRegeditFile); keys and values are read from the
+// text, as regedit reads it, only where the run reaches them. Commit writes the text with the
+// run's edits, as README's store section says, in one atomic replacement: the untouched text goes
+// from the file's pages to the new file as it stands. A text that is not a store, or a section
+// that cannot be read where the run reads, changes or removes it, fails every operation with
+// ERROR_BADDB and is never written.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
@@ -36,23 +38,19 @@ class FileStore : public TreeStore {
   LONG Removing(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
-  // What the text holds of a key the run has reached.
-  struct Place {
-    std::shared_ptr<RegistryKey> key;     // kept, so that no other key takes its address
-    size_t path_size;                     // of the key's path below its root
-    std::vector<size_t> subtree;          // its sections and those below it, in the text's order
-    bool filled;                          // its values have been read
-    size_t append_at;                     // then: just past the last value of its last section
-    std::vector<std::string_view> lines;  // the last value of each name read, by its place
-  };
-  // Text for text_[begin, end); at one place empty ranges first, values (rank 0) before new
-  // sections (rank 1), then in the order the tree was walked.
-  struct Edit {
+  // Where a value stands in the text: text_[begin, end), its line ends included.
+  struct Lines {
     size_t begin;
     size_t end;
-    int rank;
-    size_t order;
-    std::string text;
+  };
+  // What the text holds of a key the run has reached.
+  struct Place {
+    std::shared_ptr<RegistryKey> key;  // kept, so that no other key takes its address
+    size_t path_size;                  // of the key's path below its root
+    std::vector<size_t> subtree;       // its sections and those below it, in the text's order
+    bool filled;                       // its values have been read
+    size_t append_at;                  // then: just past the last value of its last section
+    std::vector<Lines> lines;          // the last value of each name read, by its place
   };
 
   LONG Load();
@@ -60,18 +58,14 @@ class FileStore : public TreeStore {
   // `anchor` where a new section goes when the key has no place. Returns whether the text shows
   // the key afterwards.
   bool Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path, size_t depth,
-               size_t anchor, std::vector<Edit>* edits, bool* writable);
+               size_t anchor, std::vector<TextEdit>* edits, bool* writable);
 
   StoreFile file_;
-  std::string_view text_;  // the file's pages, converted_ or a new store's first line
+  std::string_view text_;  // the file's pages, converted_ or a new store's first lines
   std::string converted_;
   std::vector<StoreSection> sections_;
   std::map<const RegistryKey*, Place> places_;
   bool opened_ = false;
   LONG state_ = -1;  // -1 until the first operation of a transaction, then its result
   size_t visits_ = 0;
-  // Scratch space for reading values.
-  std::string name_;
-  std::string data_;
-  DWORD type_ = REG_NONE;
 };

@@ -10,65 +10,95 @@ namespace {
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kUnicodeHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kByteOrderMark = "\xFF\xFE";
+constexpr std::string_view kBlanks = " \t";
 
 int HexDigit(char c) {
   size_t at = std::string_view("0123456789abcdef0123456789ABCDEF").find(c);
   return at == std::string_view::npos ? -1 : static_cast<int>(at % 16);
 }
 
-// 1 to 8 hex digits and nothing else.
-bool ParseHexNumber(std::string_view digits, DWORD* number) {
-  if (digits.empty() || digits.size() > 8) return false;
-  *number = 0;
-  for (char c : digits) {
-    int digit = HexDigit(c);
-    if (digit < 0) return false;
-    *number = (*number << 4) | static_cast<DWORD>(digit);
-  }
-  return true;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Reads the quoted string that starts at line[*pos], whose only escapes are \\ and \" (and \r
-// and \n with `line_breaks`), and leaves *pos just past its closing quote.
-bool ReadQuoted(std::string_view line, size_t* pos, std::string* out, bool line_breaks) {
+std::string_view SkipBlanks(std::string_view text) {
+  return text.substr(std::min(text.find_first_not_of(kBlanks), text.size()));
+}
+
+// Whether the rest of a line is nothing but blanks, or blanks and a comment.
+bool BlankOrComment(std::string_view rest) {
+  rest = SkipBlanks(rest);
+  return rest.empty() || rest[0] == ';';
+}
+
+// Where the line at `pos` ends, before its line end (CR LF, LF or CR), and where the next begins.
+size_t LineEnd(std::string_view text, size_t pos) {
+  while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
+  return pos;
+}
+size_t NextLine(std::string_view text, size_t line_end) {
+  if (line_end == text.size()) return line_end;
+  return line_end + (text.substr(line_end, 2) == "\r\n" ? 2 : 1);
+}
+
+// Reads a quoted text whose opening quote is just before text[*pos], as regedit unescapes it:
+// \n, \r and \0 are those characters, a backslash before any other character is dropped, and the
+// text ends at its first NUL. Leaves *pos just past the closing quote; false without one.
+bool ReadQuoted(std::string_view line, size_t* pos, std::string* out) {
   out->clear();
-  size_t i = *pos + 1;
-  while (i < line.size()) {
+  for (size_t i = *pos; i < line.size();) {
     size_t stop = std::min(line.find_first_of("\\\"", i), line.size());
-    if (stop == line.size()) return false;
     out->append(line.data() + i, stop - i);
+    if (stop == line.size()) return false;
     if (line[stop] == '"') {
       *pos = stop + 1;
+      out->resize(std::min(out->find('\0'), out->size()));
       return true;
     }
-    char escaped = stop + 1 == line.size() ? '\0' : line[stop + 1];
-    if (line_breaks && (escaped == 'r' || escaped == 'n')) {
-      out->push_back(escaped == 'r' ? '\r' : '\n');
-    } else if (escaped == '\\' || escaped == '"') {
-      out->push_back(escaped);
-    } else {
-      return false;
-    }
+    if (stop + 1 == line.size()) return false;  // a backslash that ends the line
+    char escaped = line[stop + 1];
+    out->push_back(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped == '0' ? '\0' : escaped);
     i = stop + 2;
   }
   return false;
 }
 
-// Comma-separated bytes of two hex digits each; empty for no bytes.
-bool ParseHexBytes(std::string_view list, std::string* bytes) {
-  bytes->clear();
-  if (!list.empty() && list.size() % 3 != 2) return false;  // "xx", then ",xx" for each more
-  for (size_t i = 0; i < list.size(); i += 3) {
-    int high = HexDigit(list[i]);
-    int low = HexDigit(list[i + 1]);
-    if (high < 0 || low < 0 || (i + 2 < list.size() && list[i + 2] != ',')) return false;
-    bytes->push_back(static_cast<char>(high * 16 + low));
+enum class HexList { kDone, kContinued, kBad, kUnreadable };
+
+// Appends the bytes of one line's comma-separated hex list to *bytes, as regedit reads it: blanks
+// before a byte and after the last, a comment after it, a trailing comma, and a backslash for a
+// list that goes on (*after gets what follows the backslash).
+HexList ReadHexList(std::string_view list, std::string* bytes, std::string_view* after) {
+  while (!list.empty()) {
+    size_t i = std::min(list.find_first_not_of(kBlanks), list.size());
+    // regedit reads each byte with strtoul, which also takes a sign and a 0x prefix; this reader
+    // does not give those their meaning.
+    if (i < list.size() &&
+        (list[i] == '+' || list[i] == '-' || list[i] == '\v' || list[i] == '\f' ||
+         (list[i] == '0' && i + 1 < list.size() && (list[i + 1] == 'x' || list[i + 1] == 'X')))) {
+      return HexList::kUnreadable;
+    }
+    unsigned value = 0;
+    size_t digits = i;
+    for (; digits < list.size() && HexDigit(list[digits]) >= 0; ++digits) {
+      value = std::min(value * 16 + static_cast<unsigned>(HexDigit(list[digits])), 0x100u);
+    }
+    if (value > 0xFF) return HexList::kBad;
+    if (digits == i) {  // no byte: the list goes on, or ends in a comment
+      std::string_view rest = SkipBlanks(list);
+      if (!rest.empty() && rest[0] == '\\') {
+        *after = rest.substr(1);
+        return HexList::kContinued;
+      }
+      return !rest.empty() && rest[0] == ';' ? HexList::kDone : HexList::kBad;
+    }
+    bytes->push_back(static_cast<char>(value));
+    if (digits < list.size() && list[digits] != ',') {
+      return BlankOrComment(list.substr(digits)) ? HexList::kDone : HexList::kBad;
+    }
+    list.remove_prefix(std::min(digits + 1, list.size()));
   }
-  return true;
+  return HexList::kDone;
 }
 
 // Each pair of bytes of UTF-16LE text as the one byte of its character; false for an odd number
@@ -83,46 +113,32 @@ bool NarrowUtf16(std::string_view bytes, std::string* text) {
   return true;
 }
 
-// Takes the next line off *rest, without its LF or CRLF. False when it has no LF (a last line
-// cut short) or holds another CR, which could not be written back.
-bool TakeLine(std::string_view* rest, std::string_view* line) {
-  size_t end = rest->find('\n');
-  if (end == std::string_view::npos) return false;
-  *line = rest->substr(0, end);
-  rest->remove_prefix(end + 1);
-  if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
-  return line->find('\r') == std::string_view::npos;
-}
-
-enum ItemKind { kEnd, kBad, kOther, kSection, kValue };
-
-// Reads the line at text[*pos], with a value line's continuation lines, and moves *pos past
-// them. *first gets the first line.
-ItemKind ReadItem(std::string_view text, size_t* pos, std::string_view* first) {
-  if (*pos == text.size()) return kEnd;
-  std::string_view rest = text.substr(*pos);
-  if (!TakeLine(&rest, first)) return kBad;
-  std::string_view line = *first;
-  ItemKind kind = kBad;
-  if (line.empty() || line[0] == ';') {
-    kind = kOther;
-  } else if (line[0] == '[') {
-    kind = kSection;
-  } else if (line[0] == '"' || line[0] == '@') {
-    kind = kValue;
-    while (!line.empty() && line.back() == '\\') {
-      if (!TakeLine(&rest, &line)) return kBad;
-    }
+// The type after `hex(`: regedit reads it with wcstoul and wants `):` after it. Sets *rest to
+// the data after the colon.
+RegeditItem ReadHexType(std::string_view form, DWORD* type, std::string_view* rest) {
+  if (form.empty() || (form.size() > 1 && (form[1] == 'x' || form[1] == 'X'))) {
+    return RegeditItem::kSkipped;
   }
-  *pos = text.size() - rest.size();
-  return kind;
+  if (form[0] != ')' && HexDigit(form[0]) < 0) return RegeditItem::kUnreadable;
+  uint64_t number = 0;
+  size_t i = 0;
+  for (; i < form.size() && HexDigit(form[i]) >= 0; ++i) {
+    number = std::min<uint64_t>(number * 16 + static_cast<unsigned>(HexDigit(form[i])), 1ull << 32);
+  }
+  if (number > 0xFFFFFFFFu || form.substr(i, 2) != "):") return RegeditItem::kSkipped;
+  *type = static_cast<DWORD>(number);
+  *rest = form.substr(i + 2);
+  return RegeditItem::kValue;
 }
 
-// `[ROOT]` or `[ROOT\path]`; `names` is scratch space.
-bool ReadSectionLine(std::string_view line, StoreSection* section,
-                     std::vector<std::string_view>* names) {
-  if (line.size() < 2 || line.back() != ']') return false;
-  std::string_view inside = line.substr(1, line.size() - 2);
+// A section's key line, the text from its `[`: false when regedit skips the line. A key the
+// program never reads keeps a null root.
+bool ReadKeyLine(std::string_view line, StoreSection* section,
+                 std::vector<std::string_view>* names) {
+  if (line.size() < 2 || line[1] == ' ' || line[1] == '\t') return false;
+  size_t close = line.rfind(']');
+  if (close == std::string_view::npos || close == 0) return false;
+  std::string_view inside = line.substr(1, close - 1);
   size_t slash = std::min(inside.find('\\'), inside.size());
   std::string_view root = inside.substr(0, slash);
   std::string_view path = inside.substr(std::min(slash + 1, inside.size()));
@@ -133,123 +149,169 @@ bool ReadSectionLine(std::string_view line, StoreSection* section,
       {"HKEY_CURRENT_CONFIG", nullptr},         {"HKEY_DYN_DATA", nullptr}};
   auto known = std::find_if(std::begin(kRoots), std::end(kRoots),
                             [root](const auto& entry) { return NamesEqual(root, entry.first); });
-  if (known == std::end(kRoots)) return false;  // a deletion section `[-ROOT\...]` too
+  if (known == std::end(kRoots) || !SplitKeyPath(path, names) || names->size() > kMaxKeyDepth) {
+    return true;  // a deletion, another root or a key the registry refuses: its values go nowhere
+  }
   section->root = known->second;
-  if (!SplitKeyPath(path, names) || names->size() > kMaxKeyDepth) return false;
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   section->path = path;
   return true;
 }
 
-// The bytes after `hex:` or `hex(N):` on a value's first line, continued on its further lines
-// (leading spaces dropped) for as long as a line ends in a backslash.
-bool ReadHexData(std::string_view line, std::string_view rest, std::string* bytes) {
-  if (line.empty() || line.back() != '\\') return ParseHexBytes(line, bytes);
-  std::string joined;
-  while (!line.empty() && line.back() == '\\') {
-    joined.append(line.substr(0, line.size() - 1));
-    if (!TakeLine(&rest, &line)) return false;
-    line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+// Whether the lines before `line_start` may end in hex data continued with a backslash, which
+// would make regedit read the line at `line_start` as more of that data. Blank lines and comments
+// between are passed over, as regedit passes them. Generous: any line that starts as a value
+// or hex data and holds a backslash followed by nothing but blanks or a comment.
+bool MayContinueInto(std::string_view text, size_t line_start) {
+  for (size_t end = line_start; end > 0;) {
+    size_t content_end = end;
+    while (content_end > 0 && (text[content_end - 1] == '\n' || text[content_end - 1] == '\r')) {
+      --content_end;
+    }
+    size_t begin = content_end;
+    while (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
+    if (begin == 0) return false;  // the header
+    std::string_view line = SkipBlanks(text.substr(begin, content_end - begin));
+    end = begin;
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] != '"' && line[0] != '@' && HexDigit(line[0]) < 0) return false;
+    for (size_t slash = line.find('\\'); slash != std::string_view::npos;
+         slash = line.find('\\', slash + 1)) {
+      if (BlankOrComment(line.substr(slash + 1))) return true;
+    }
+    return false;
   }
-  return ParseHexBytes(joined.append(line), bytes);
+  return false;
+}
+
+// The value on the line from `line` (its first non-blank character on) as regedit reads it, with
+// its continuation lines from *pos up to `end`.
+RegeditItem ReadValue(std::string_view text, size_t end, bool unicode, std::string_view line,
+                      size_t* pos, RegeditValue* value) {
+  size_t at = 1;
+  value->name.clear();
+  if (line[0] == '"' && !ReadQuoted(line, &at, &value->name)) return RegeditItem::kSkipped;
+  std::string_view form = SkipBlanks(line.substr(at));
+  if (form.empty() || form[0] != '=') return RegeditItem::kSkipped;
+  form = SkipBlanks(form.substr(1));
+  form = form.substr(0, form.find_last_not_of(kBlanks) + 1);
+  // A name the registry refuses, and a deletion (`=-`), set nothing.
+  if (value->name.size() > kMaxValueName || StartsWith(form, "-")) return RegeditItem::kSkipped;
+  value->data.clear();
+  if (StartsWith(form, "\"")) {
+    size_t close = 1;
+    if (!ReadQuoted(form, &close, &value->data) || !BlankOrComment(form.substr(close))) {
+      return RegeditItem::kSkipped;
+    }
+    value->data.push_back('\0');
+    value->type = REG_SZ;
+    return RegeditItem::kValue;
+  }
+  if (StartsWith(form, "dword:")) {
+    std::string_view digits = SkipBlanks(form.substr(6));
+    size_t count = 0;
+    while (count < digits.size() && HexDigit(digits[count]) >= 0) ++count;
+    if (count == 0 || count > 8 || !BlankOrComment(digits.substr(count))) {
+      return RegeditItem::kSkipped;
+    }
+    DWORD number = 0;
+    for (size_t i = 0; i < count; ++i) number = number << 4 | HexDigit(digits[i]);
+    for (int i = 0; i < 4; ++i) value->data.push_back(static_cast<char>(number >> (8 * i)));
+    value->type = REG_DWORD;
+    return RegeditItem::kValue;
+  }
+  std::string_view list;
+  if (StartsWith(form, "hex:")) {
+    value->type = REG_BINARY;
+    list = form.substr(4);
+  } else if (!StartsWith(form, "hex(")) {
+    return RegeditItem::kSkipped;
+  } else if (RegeditItem read = ReadHexType(form.substr(4), &value->type, &list);
+             read != RegeditItem::kValue) {
+    return read;
+  }
+  // The list, and while it ends in a backslash, the next line that is not blank or a comment.
+  for (std::string_view after; !list.empty();) {
+    HexList read = ReadHexList(list, &value->data, &after);
+    if (read == HexList::kUnreadable) return RegeditItem::kUnreadable;
+    if (read == HexList::kBad || (read == HexList::kContinued && !BlankOrComment(after))) {
+      return RegeditItem::kSkipped;
+    }
+    if (read == HexList::kDone) break;
+    list = {};
+    while (list.empty() && *pos < end) {
+      size_t line_end = LineEnd(text, *pos);
+      std::string_view next = SkipBlanks(text.substr(*pos, line_end - *pos));
+      *pos = NextLine(text, line_end);
+      if (!next.empty() && next[0] != ';') list = next;
+    }
+    // Hex data that runs into a key line is more than this reader takes apart.
+    if (list.empty() && end < text.size()) return RegeditItem::kUnreadable;
+    if (!list.empty() && HexDigit(list[0]) < 0) return RegeditItem::kSkipped;
+  }
+  if (unicode &&
+      (value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ)) {
+    std::string narrowed;
+    if (!NarrowUtf16(value->data, &narrowed)) return RegeditItem::kUnreadable;
+    value->data.swap(narrowed);
+  }
+  return RegeditItem::kValue;
 }
 
 }  // namespace
 
 bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections) {
   sections->clear();
-  std::string_view rest = text;
-  std::string_view line;
-  // In an order that never reads far into a file of holes: its last byte is a NUL, and so is
-  // the first byte after a header.
-  if (text.empty() || text.back() != '\n' || !StartsWith(text, kHeader) ||
-      text.find('\0') != std::string_view::npos || !TakeLine(&rest, &line) || line != kHeader) {
+  size_t header_end = LineEnd(text, 0);
+  std::string_view header = SkipBlanks(text.substr(0, header_end));
+  if ((header != kHeader && header != kUnicodeHeader) ||
+      text.find('\0') != std::string_view::npos) {
     return false;
   }
   // Room for sections of a hundred bytes or more: a larger vector costs only address space, a
   // regrown one copies and touches it twice.
   sections->reserve(text.size() / 128);
   std::vector<std::string_view> names;
-  for (size_t pos = text.size() - rest.size(); pos < text.size();) {
-    size_t begin = pos;
-    ItemKind kind = ReadItem(text, &pos, &line);
-    if (kind == kOther && sections->empty()) continue;  // blank lines and comments first
-    sections->push_back(StoreSection{begin, text.size(), {}, nullptr, false});
-    if (kind != kSection || !ReadSectionLine(line, &sections->back(), &names)) return false;
-    // The section runs to the next line that starts with a bracket.
-    for (; pos < text.size(); ++pos) {
-      pos = std::min(text.find('[', pos), text.size());
-      if (pos == text.size() || text[pos - 1] == '\n') break;
+  for (size_t at = text.find('[', header_end); at != std::string_view::npos;
+       at = text.find('[', at + 1)) {
+    size_t start = at;  // the line's start: only blanks may stand before the bracket
+    while (text[start - 1] == ' ' || text[start - 1] == '\t') --start;
+    if (text[start - 1] != '\n' && text[start - 1] != '\r') continue;
+    size_t line_end = LineEnd(text, at);
+    StoreSection section{start, text.size(), {}, nullptr, false, false};
+    if (!ReadKeyLine(text.substr(at, line_end - at), &section, &names)) continue;
+    if (MayContinueInto(text, start)) {
+      section.unsafe = true;
+      if (!sections->empty()) sections->back().unsafe = true;
     }
-    sections->back().end = pos;
+    if (!sections->empty()) sections->back().end = start;
+    sections->push_back(section);
+    at = line_end - 1;
   }
   return true;
 }
 
-bool NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
-                      std::string_view* value) {
-  std::string_view line;
-  while (*pos < section.end) {
-    size_t start = *pos;
-    ItemKind kind = ReadItem(text, pos, &line);
-    if (kind == kValue || kind == kBad) {
-      // A line that is none of a section's gives a value that does not parse.
-      if (kind == kBad) *pos = section.end;
-      *value = text.substr(start, kind == kBad ? 0 : *pos - start);
-      return true;
-    }
+RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool unicode, size_t* pos,
+                            RegeditValue* value) {
+  if (*pos >= end) return RegeditItem::kEnd;
+  value->begin = *pos;
+  size_t line_end = LineEnd(text, *pos);
+  std::string_view line = SkipBlanks(text.substr(*pos, line_end - *pos));
+  *pos = NextLine(text, line_end);
+  RegeditItem item = RegeditItem::kSkipped;
+  if (!line.empty() && (line[0] == '"' || line[0] == '@')) {
+    item = ReadValue(text, end, unicode, line, pos, value);
   }
-  return false;
+  value->end = *pos;
+  return item;
 }
 
-bool ParseRegeditValue(std::string_view value, bool unicode, std::string* name, DWORD* type,
-                       std::string* data) {
-  std::string_view line;
-  if (!TakeLine(&value, &line) || line.empty()) return false;
-  size_t pos = 1;
-  if (line[0] == '"') {
-    pos = 0;
-    // A name holding a line break (a version 5 file's \r or \n) could not be written back.
-    if (!ReadQuoted(line, &pos, name, unicode) || name->size() > kMaxValueName ||
-        name->find_first_of("\r\n") != std::string::npos) {
-      return false;
-    }
-  } else {
-    name->clear();
+RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
+                             RegeditValue* value) {
+  for (;;) {
+    RegeditItem item = ReadRegeditItem(text, section.end, false, pos, value);
+    if (item != RegeditItem::kSkipped) return item;
   }
-  if (pos == line.size() || line[pos] != '=') return false;
-  std::string_view form = line.substr(pos + 1);
-  if (StartsWith(form, "\"")) {
-    size_t end = 0;
-    if (!ReadQuoted(form, &end, data, unicode) || end != form.size()) return false;
-    data->push_back('\0');
-    *type = REG_SZ;
-    return true;
-  }
-  if (StartsWith(form, "dword:")) {
-    DWORD number = 0;
-    if (!ParseHexNumber(form.substr(6), &number)) return false;
-    data->clear();
-    for (int i = 0; i < 4; ++i) data->push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
-    *type = REG_DWORD;
-    return true;
-  }
-  if (StartsWith(form, "hex:")) {
-    *type = REG_BINARY;
-    return ReadHexData(form.substr(4), value, data);
-  }
-  size_t close = form.substr(0, 13).find(')');
-  if (!StartsWith(form, "hex(") || close == std::string_view::npos ||
-      !ParseHexNumber(form.substr(4, close - 4), type) || form.substr(close, 2) != "):" ||
-      !ReadHexData(form.substr(close + 2), value, data)) {
-    return false;
-  }
-  if (unicode && (*type == REG_SZ || *type == REG_EXPAND_SZ || *type == REG_MULTI_SZ)) {
-    std::string narrowed;
-    if (!NarrowUtf16(*data, &narrowed)) return false;
-    data->swap(narrowed);
-  }
-  return true;
 }
 
 bool IsUnicodeStore(std::string_view bytes) {
@@ -262,29 +324,27 @@ bool ConvertUnicodeStore(std::string_view bytes, std::string* text) {
       narrow.find('\0') != std::string::npos) {
     return false;
   }
-  std::string_view rest = narrow;
-  std::string_view line;
-  if (!TakeLine(&rest, &line) || line != kUnicodeHeader) return false;
+  size_t pos = LineEnd(narrow, 0);
+  if (SkipBlanks(std::string_view(narrow).substr(0, pos)) != kUnicodeHeader) return false;
+  pos = NextLine(narrow, pos);
   text->assign(std::string(kHeader) + "\r\n");
-  std::string name;
-  std::string data;
-  DWORD type = REG_NONE;
-  for (size_t pos = narrow.size() - rest.size();;) {
-    size_t start = pos;
-    switch (ReadItem(narrow, &pos, &line)) {
-      case kEnd:
+  RegeditValue value;
+  for (;;) {
+    switch (ReadRegeditItem(narrow, narrow.size(), true, &pos, &value)) {
+      case RegeditItem::kEnd:
         return true;
-      case kBad:
+      case RegeditItem::kUnreadable:
         return false;
-      case kValue:
-        if (!ParseRegeditValue(std::string_view(narrow).substr(start, pos - start), true, &name,
-                               &type, &data)) {
-          return false;
-        }
-        AppendRegeditValue(text, name, type, data);
+      case RegeditItem::kValue:
+        AppendRegeditValue(text, value.name, value.type, value.data);
         break;
-      default:
-        text->append(std::string(line) + "\r\n");
+      case RegeditItem::kSkipped:
+        // Every line as it stands, with CRLF.
+        for (size_t at = value.begin; at < value.end;) {
+          size_t line_end = LineEnd(narrow, at);
+          text->append(narrow, at, line_end - at).append("\r\n");
+          at = NextLine(narrow, line_end);
+        }
     }
   }
 }

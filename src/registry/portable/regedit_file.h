@@ -1,4 +1,4 @@
-// The portable store's file: REGEDIT4 text, read section by section.
+// The portable store's file: a .reg text, read section by section as regedit reads it.
 #pragma once
 
 #include <string>
@@ -12,32 +12,53 @@ struct StoreSection {
   size_t begin;           // where the key's line starts
   size_t end;             // where the next section starts, or the end of the text
   std::string_view path;  // the key below its root, without a trailing backslash; empty: the root
-  HKEY root;              // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, or null for another root
-  bool removed;           // left to the file store, which marks the sections it deletes
+  HKEY root;     // HKEY_CLASSES_ROOT or HKEY_CURRENT_USER; null for another root, a deletion
+                 // (`[-...]`) or a key the registry cannot create: lines the program never reads
+  bool unsafe;   // hex data continued across this section's edge may take its key line or lines,
+                 // so that regedit's reading differs from a reading section by section
+  bool removed;  // left to the file store, which marks the sections it deletes
 };
 
-// Checks the structure of a REGEDIT4 text and lists its sections, without reading their values:
-// the text holds no NUL, starts with the line REGEDIT4, ends with a line end, has only blank
-// lines and comments (`;`) before its first section, and every line that starts with `[` is
-// `[ROOT]` or `[ROOT\path]` with HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
-// HKEY_USERS, HKEY_CURRENT_CONFIG or HKEY_DYN_DATA (in any case) and a path the registry takes
-// (names of 1 to 255 characters, at most 512 deep). False when the text is not a store.
+// Checks that `text` is a store and lists its sections, without reading their values. A store
+// has no NUL byte and a first line `REGEDIT4` or `Windows Registry Editor Version 5.00`, blanks
+// before it allowed; lines end in CR LF, LF or CR, the last one may have none. A key line is one
+// whose first non-blank character is `[` followed by no blank, and that holds a `]`: the key is
+// what stands up to the last `]`. A line with `[` that is not a key line belongs to the section
+// it stands in, as regedit skips it there. False when the text is not a store.
 bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections);
 
-// The next value of a scanned section from *pos on (the section's begin for its first value):
-// its line and continuation lines with their line ends. A line that is neither blank, a comment
-// nor a value gives an empty value. False after the last one.
-bool NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
-                      std::string_view* value);
+// One value as regedit reads it, and the lines it takes: text[begin, end), line ends included.
+struct RegeditValue {
+  size_t begin;
+  size_t end;
+  std::string name;  // empty: the key's default value
+  DWORD type;
+  std::string data;
+};
 
-// Reads one value as NextRegeditValue gives it. `unicode`: the value comes from a version 5 file
-// (see ConvertUnicodeStore). False when it is not a value this store can write back exactly.
-bool ParseRegeditValue(std::string_view value, bool unicode, std::string* name, DWORD* type,
-                       std::string* data);
+enum class RegeditItem {
+  kEnd,         // nothing left before the end
+  kValue,       // a value, in *value
+  kSkipped,     // lines regedit skips: blank, comment, malformed, a deletion; they set nothing
+  kUnreadable,  // a value line this reader cannot give the meaning regedit gives it
+};
+
+// Reads the line at text[*pos] (a line's start) with what regedit reads together with it (a hex
+// value's continuation lines), stopping at `end` (a line's start, or the text's end), and moves
+// *pos past it. `unicode`: the text is a narrowed version 5 file, whose REG_SZ, REG_EXPAND_SZ
+// and REG_MULTI_SZ hex data is UTF-16LE. A value's data is read as its bytes: a text in hex
+// keeps exactly the bytes written, with or without its NUL.
+RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool unicode, size_t* pos,
+                            RegeditValue* value);
+
+// The next value of a section from *pos on (the section's begin for its first): lines regedit
+// skips are passed over. kEnd after the last one.
+RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
+                             RegeditValue* value);
 
 // Whether `bytes` start with the byte order mark of what `reg export` writes: UTF-16LE under the
-// header "Windows Registry Editor Version 5.00", whose texts may escape CR and LF as \r and \n,
-// and whose REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ hex data is UTF-16LE too.
+// header "Windows Registry Editor Version 5.00", whose REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ
+// hex data is UTF-16LE too.
 bool IsUnicodeStore(std::string_view bytes);
 // The REGEDIT4 text of such a file: every character U+0000..U+00FF becomes the byte of that
 // number, each value is written in its REGEDIT4 form, every other line is kept, lines end in
