@@ -350,16 +350,19 @@ bool StoreFile::Replace(std::vector<std::string_view> pieces) {
   bool written = true;
   if (existed_) {
     // Owner first, where the process may: a change of owner clears the set-ID bits. Then the
-    // attributes, the ACL among them, and last the mode, which the ACL's setting changes.
+    // attributes, the ACL among them; the mode comes last.
     if (fchown(fd, stat_.st_uid, stat_.st_gid) != 0)
       fchown(fd, static_cast<uid_t>(-1), stat_.st_gid);
-    written = CopyFileAttributes(store_fd_, fd) && fchmod(fd, stat_.st_mode & 07777) == 0;
+    written = CopyFileAttributes(store_fd_, fd);
   } else if (geteuid() == 0) {
     // A new store made by root in a user's folder is the user's, as the folders above it are.
     struct stat folder;
     if (fstat(folder_fd_, &folder) == 0) fchown(fd, folder.st_uid, folder.st_gid);
   }
-  written = written && WriteAll(fd, std::move(pieces)) && SyncRetrying(fd);
+  // The mode after the text, which sets it where setting the ACL changed it and where a write
+  // by a user without privileges cleared the set-ID bits.
+  written = written && WriteAll(fd, std::move(pieces)) &&
+            (!existed_ || fchmod(fd, stat_.st_mode & 07777) == 0) && SyncRetrying(fd);
   // After a failed close the descriptor is gone all the same; EINTR leaves the data synced.
   if (close(fd) != 0 && errno != EINTR) written = false;
   // Checked last just before the rename, so that a change by another program in between is as
