@@ -184,8 +184,7 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
       const std::vector<std::string> entries = FolderEntries(store.folder());
       ASSERT_LE(entries.size(), 2u);
       if (entries.size() == 2) {
-        ASSERT_EQ(entries[1].rfind("registry.reg" + std::string(StoreFile::kTemporaryInfix), 0),
-                  0u);
+        ASSERT_EQ(entries[0].rfind(StoreFile::TemporaryPrefix("registry.reg"), 0), 0u);
         temporary_left += 1;
       }
     }
@@ -199,8 +198,9 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
 
     // A temporary file left by a kill does not trouble the next run, nor stay behind it.
     store.Fill(job.before);
-    WriteFileBytes(store.path() + std::string(StoreFile::kTemporaryInfix) + "x7Kq2Z",
-                   job.before.substr(0, job.before.size() / 2));
+    WriteFileBytes(
+        store.folder() + "/" + StoreFile::TemporaryPrefix("registry.reg") + "x7Kq2Zx7Kq2Z",
+        job.before.substr(0, job.before.size() / 2));
     EXPECT_EQ(store.Run({job.arg}), job.after);
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
   }
@@ -301,29 +301,41 @@ TEST(BadStoreTest, APathThatIsNoFileIsLeftAlone) {
   EXPECT_EQ(ReadFileBytes(store.folder() + "/plain"), "kept");
 }
 
-TEST(BadStoreTest, AFolderThatCannotBeWrittenKeepsItsStore) {
-  // Permission bits do not stop root, so as root the program runs as the user nobody, for whom
-  // the folder (root's, mode 0755) is read-only; as anyone else the folder is made read-only.
+TEST(BadStoreTest, AWriteThatIsNotAllowedKeepsTheStore) {
+  // Permission bits do not stop root, so as root the program runs as the user nobody, who then
+  // owns the folder and the store.
   const bool root = geteuid() == 0;
   if (root && access(kSetpriv, X_OK) != 0) {
     GTEST_SKIP() << "running as root without " << kSetpriv << " to run the program as another user";
   }
-  Store store;
-  const std::string before = StoreWith(100, 3);
-  store.Fill(before);
-  ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
-  ASSERT_EQ(chmod(store.folder().c_str(), root ? 0755 : 0555), 0);
-  for (const char* arg : {kBand, "/U"}) {
-    ProgramResult result =
-        root ? RunAsNobody(arg, store.Env()) : RunProgram(LKSPANREG_PATH, {arg}, store.Env());
-    EXPECT_EQ(result.exit_status, 0) << arg;
-    EXPECT_EQ(result.out + result.err, "") << arg;
+  const std::string before = StoreWith(5000, 3);  // over 100 KiB
+  // A read-only folder, a read-only store, a file-size limit (blocks of 512 or 1024 bytes).
+  for (int blocker = 0; blocker < 3; ++blocker) {
+    SCOPED_TRACE(blocker);
+    Store store;
+    store.Fill(before);
+    for (const std::string& path : {store.folder(), store.path()}) {
+      ASSERT_EQ(chown(path.c_str(), root ? kNobody : geteuid(), static_cast<gid_t>(-1)), 0);
+    }
+    ASSERT_EQ(chmod(store.path().c_str(), blocker == 1 ? 0444 : 0644), 0);
+    ASSERT_EQ(chmod(store.folder().c_str(), blocker == 0 ? 0555 : 0755), 0);
+    auto run = [&](const std::string& limit) {
+      std::vector<std::string> args = {"-c", limit + "exec \"$0\" \"$@\"", LKSPANREG_PATH, kBand};
+      if (root)
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh"});
+      ProgramResult result = RunProgram(root ? kSetpriv : "/bin/sh", args, store.Env());
+      EXPECT_EQ(result.exit_status, 0);
+      EXPECT_EQ(result.out + result.err, "");
+    };
+    run(blocker == 2 ? "ulimit -f 100 && " : "");
+    EXPECT_TRUE(store.Bytes() == before);
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+    // The same run allowed to write changes the store: the refusal above was the blocker's.
+    ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
+    run("");
+    EXPECT_NE(store.Bytes(), before);
   }
-  EXPECT_EQ(store.Bytes(), before);
-  EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
-  // The same runs with the right to write do change the store: the refusal above was the folder's.
-  ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
-  EXPECT_NE(store.Run({kBand}), before);
 }
 
 TEST(StoppedRunTest, HoldsUpTheNextRunNoLongerThanTheLockWait) {
@@ -440,7 +452,7 @@ TEST(CutShortTest, AStoreCutShortWhileARunReadsItEndsTheRunSilently) {
 
 TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   // sudo -E keeps the user's HOME: what root makes there is the user's, and the user's own
-  // later runs still work.
+  // later runs still work; a link of the user's leads root only where the user may write.
   if (geteuid() != 0 || access(kSetpriv, X_OK) != 0) {
     GTEST_SKIP() << "needs root, and " << kSetpriv << " to run the program as another user";
   }
@@ -472,6 +484,25 @@ TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_EQ(ReadFileBytes(store).find("band.dll"), std::string::npos);
+
+  // The user moves ~/.local/share away and links it to a folder of root's: the run makes nothing
+  // there. Linked back, the run writes the store only while the user may write it.
+  const std::string share = home + "/.local/share", roots = folder.path() + "/roots";
+  ASSERT_EQ(rename(share.c_str(), (folder.path() + "/share").c_str()), 0);
+  ASSERT_EQ(mkdir(roots.c_str(), 0755), 0);
+  for (const std::string& target : {roots, folder.path() + "/share", std::string()}) {
+    if (target.empty()) {
+      ASSERT_EQ(chown(store.c_str(), 0, 0), 0);
+    } else {
+      unlink(share.c_str());
+      ASSERT_EQ(symlink(target.c_str(), share.c_str()), 0);
+      ASSERT_EQ(lchown(share.c_str(), kNobody, kNobody), 0);
+    }
+    result = RunProgram(LKSPANREG_PATH, {target.empty() ? "/U" : kBand}, env);
+    EXPECT_TRUE(result.exit_status == 0 && result.out + result.err == "") << target;
+  }
+  EXPECT_EQ(FolderEntries(roots), std::vector<std::string>{});
+  EXPECT_NE(ReadFileBytes(store).find("band.dll"), std::string::npos);
 }
 
 TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {

@@ -42,6 +42,7 @@ LONG FileStore::Load() {
   Reset();
   places_.clear();
   if (!ScanRegeditFile(text_, &sections_, &paths_)) return ERROR_BADDB;
+  if (!file_.Unchanged()) return ERROR_BADDB;  // another program wrote it while it was read
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
     Place place{*tree().Root(root), 0, {}, false, 0, {}};
     for (size_t i = 0; i < sections_.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -453,18 +454,20 @@ TEST_F(FileStoreTest, AFailedWriteKeepsTheStoreAndALaterCommitRetries) {
   FileStore store(path_);
   ScopedRegistryBinding binding(&store);
   EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "Root", 1), ERROR_SUCCESS);
-  // A folder that is not empty, put in the store's place after the load, cannot be renamed over.
-  std::string saved = path_ + ".saved";
-  ASSERT_EQ(rename(path_.c_str(), saved.c_str()), 0);
-  ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
-  WriteFileBytes(path_ + "/inside", "kept");
-  EXPECT_EQ(store.Commit(), ERROR_CANTWRITE);
-  EXPECT_EQ(FolderEntries(folder_).size(), 2u);  // the store, and the folder: no temporary file
-  EXPECT_EQ(FolderEntries(path_), std::vector<std::string>{"inside"});
+  // A file-size limit below the new text's size fails the write with EFBIG (SIGXFSZ ignored, as
+  // the program does).
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit limited = {16, saved.rlim_max};
+  auto handler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const LONG failed = store.Commit();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+  signal(SIGXFSZ, handler);
+  EXPECT_EQ(failed, ERROR_CANTWRITE);
+  EXPECT_EQ(ReadFileBytes(path_), kLarkspanFile);
+  EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"registry.reg"});
 
-  ASSERT_EQ(unlink((path_ + "/inside").c_str()), 0);
-  ASSERT_EQ(rmdir(path_.c_str()), 0);
-  ASSERT_EQ(rename(saved.c_str(), path_.c_str()), 0);
   EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
   std::string expected = kLarkspanFile;
   expected.insert(expected.find("[HKEY_CURRENT_USER\\Software\\Larkspan]"),

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -12,16 +13,18 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <utility>
 
+#include "file_attributes.h"
+
 namespace {
 
-constexpr size_t kTemporarySuffixLength = 6;
 constexpr char kTemporaryAlphabet[] =
     "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+// As the kernel: a path that goes through more links than this loops.
+constexpr int kMaxLinks = 40;
 
 int OpenRetrying(int folder, const char* name, int flags, mode_t mode = 0) {
   int fd;
@@ -39,22 +42,6 @@ bool SyncRetrying(int fd) {
   return result == 0;
 }
 
-// The file `path` leads to: the path itself, or the final target when it is a symbolic link.
-// False for a link that leads nowhere: following it would create a file wherever the link
-// points, which a link planted for a run as root must not achieve.
-bool FinalTarget(const std::string& path, std::string* target) {
-  struct stat info;
-  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-    *target = path;
-    return true;
-  }
-  char* resolved = realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return false;
-  *target = resolved;
-  std::free(resolved);
-  return true;
-}
-
 // Makes the folder `name` in `parent` (mode 0700, as the XDG base directory rules ask) and opens
 // it. Root gives a folder it made the owner and group of the folder above, so that what a run as
 // root makes inside a user's home stays the user's.
@@ -70,24 +57,84 @@ int MakeFolder(int parent, const char* name) {
   return fd;
 }
 
-// Opens `folder` for reading, making the folders that are missing on the way (mkdir -p).
-int OpenFolders(const std::string& folder) {
-  int at = OpenRetrying(AT_FDCWD, folder[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY);
-  for (size_t begin = 0; at >= 0 && begin < folder.size();) {
-    size_t end = folder.find('/', begin);
-    if (end == std::string::npos) end = folder.size();
-    std::string part = folder.substr(begin, end - begin);
+// A name of the path still to walk; `from_link` when a link's text holds it.
+struct Step {
+  std::string name;
+  bool from_link;
+};
+
+// Puts the names of `path` on the stack *steps, its first name on top.
+void PushSteps(std::string_view path, bool from_link, std::vector<Step>* steps) {
+  size_t bottom = steps->size();
+  for (size_t begin = 0; begin < path.size();) {
+    size_t end = std::min(path.find('/', begin), path.size());
+    if (end > begin) steps->push_back({std::string(path.substr(begin, end - begin)), from_link});
     begin = end + 1;
-    if (part.empty()) continue;
-    int next = OpenRetrying(at, part.c_str(), O_PATH | O_DIRECTORY);
-    if (next < 0 && errno == ENOENT) next = MakeFolder(at, part.c_str());
+  }
+  std::reverse(steps->begin() + static_cast<std::ptrdiff_t>(bottom), steps->end());
+}
+
+// The text of the link `fd` (opened with O_PATH | O_NOFOLLOW); false when it is empty or too long.
+bool ReadLink(int fd, std::string* text) {
+  text->resize(PATH_MAX);
+  ssize_t size = readlinkat(fd, "", &(*text)[0], text->size());
+  if (size <= 0 || static_cast<size_t>(size) >= text->size()) return false;
+  text->resize(static_cast<size_t>(size));
+  return true;
+}
+
+// Opens, for reading, the folder of the file `path` leads to, and sets *name to that file's name
+// there. Links are followed here, one name at a time, so that the run knows whose links led it:
+// a run as root adds to *owners each other user whose link it followed, and makes a missing
+// folder (mkdir -p) only where all of them could. A name a link holds is never made: a link that
+// leads nowhere is not followed, so that a link planted for a run as root cannot make it create
+// a file where the link points.
+int OpenStoreFolder(const std::string& path, std::string* name, std::vector<LinkOwner>* owners) {
+  name->clear();
+  if (path.empty() || path.back() == '/') return -1;
+  std::vector<Step> steps;
+  PushSteps(path, false, &steps);
+  int at = OpenRetrying(AT_FDCWD, path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY);
+  std::string link;
+  for (int links = 0; at >= 0 && !steps.empty();) {
+    const Step step = std::move(steps.back());
+    steps.pop_back();
+    struct stat info;
+    int next = OpenRetrying(at, step.name.c_str(), O_PATH | O_NOFOLLOW);
+    const bool missing = next < 0 && errno == ENOENT && !step.from_link;
+    if (next >= 0 && fstat(next, &info) != 0) {
+      close(next);
+      next = -1;
+    }
+    if (next >= 0 && S_ISLNK(info.st_mode)) {
+      const bool followed = ++links <= kMaxLinks && ReadLink(next, &link);
+      close(next);
+      if (followed && geteuid() == 0 && info.st_uid != 0 &&
+          std::none_of(owners->begin(), owners->end(),
+                       [&](const LinkOwner& owner) { return owner.uid == info.st_uid; })) {
+        owners->push_back({info.st_uid, info.st_gid});
+      }
+      if (!followed || link[0] == '/') {
+        close(at);
+        at = followed ? OpenRetrying(AT_FDCWD, "/", O_PATH | O_DIRECTORY) : -1;
+      }
+      PushSteps(link, true, &steps);
+      continue;
+    }
+    if (steps.empty()) {  // the file's own name
+      if (next >= 0 || missing) *name = step.name;
+      if (next >= 0) close(next);
+      next = !name->empty() ? OpenRetrying(at, ".", O_RDONLY | O_DIRECTORY) : -1;
+    } else if (missing) {
+      next = UsersMayWrite(*owners, at, {"."}) ? MakeFolder(at, step.name.c_str()) : -1;
+    } else if (next >= 0 && !S_ISDIR(info.st_mode)) {
+      close(next);
+      next = -1;
+    }
     close(at);
     at = next;
   }
-  if (at < 0) return -1;
-  int fd = OpenRetrying(at, ".", O_RDONLY | O_DIRECTORY);
-  close(at);
-  return fd;
+  return at;
 }
 
 // Waits up to kLockWaitSeconds for the exclusive lock; a holder that is stopped or hung only
@@ -119,16 +166,16 @@ bool ReadAll(int fd, size_t size, std::string* text) {
 
 // Writes the pieces one after the other, as few calls as the system allows.
 bool WriteAll(int fd, std::vector<std::string_view> pieces) {
-  constexpr size_t kBatch = IOV_MAX;
+  // On the heap: IOV_MAX entries are 16 KiB, too much for a small stack.
+  std::vector<iovec> batch(std::min<size_t>(pieces.size(), IOV_MAX));
   for (size_t next = 0;;) {
     while (next < pieces.size() && pieces[next].empty()) ++next;
     if (next == pieces.size()) return true;
-    iovec batch[kBatch];
     int count = 0;
-    for (size_t i = next; i < pieces.size() && count < static_cast<int>(kBatch); ++i) {
+    for (size_t i = next; i < pieces.size() && count < static_cast<int>(batch.size()); ++i) {
       batch[count++] = iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()};
     }
-    ssize_t written = writev(fd, batch, count);
+    ssize_t written = writev(fd, batch.data(), count);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     for (size_t left = static_cast<size_t>(written); left > 0;) {
@@ -141,35 +188,50 @@ bool WriteAll(int fd, std::vector<std::string_view> pieces) {
 }
 
 bool IsTemporaryOf(std::string_view entry, std::string_view store) {
-  std::string_view infix = StoreFile::kTemporaryInfix;
-  if (entry.size() != store.size() + infix.size() + kTemporarySuffixLength ||
-      entry.substr(0, store.size()) != store || entry.substr(store.size(), infix.size()) != infix) {
+  const std::string prefix = StoreFile::TemporaryPrefix(store);
+  if (entry.size() != prefix.size() + StoreFile::kTemporaryRandom ||
+      entry.substr(0, prefix.size()) != prefix) {
     return false;
   }
-  for (char c : entry.substr(store.size() + infix.size())) {
+  for (char c : entry.substr(prefix.size())) {
     if (std::strchr(kTemporaryAlphabet, c) == nullptr) return false;
   }
   return true;
 }
 
+// Whether `a` and `b` are the same file of the same size, last modified and changed at the same
+// moments.
+bool SameVersion(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 }  // namespace
+
+std::string StoreFile::TemporaryPrefix(std::string_view store_name) {
+  std::string prefix = ".";
+  prefix.append(store_name);
+  prefix.append(kTemporaryMarker);
+  return prefix;
+}
 
 StoreFile::StoreFile(std::string path) : path_(std::move(path)) {}
 
 StoreFile::~StoreFile() {
-  if (map_ != nullptr) munmap(map_, map_size_);
+  CloseStore();
   if (folder_fd_ >= 0) close(folder_fd_);
 }
 
+void StoreFile::CloseStore() {
+  if (map_ != nullptr) munmap(map_, map_size_);
+  map_ = nullptr;
+  if (store_fd_ >= 0) close(store_fd_);
+  store_fd_ = -1;
+}
+
 bool StoreFile::Lock() {
-  std::string target;
-  if (path_.empty() || !FinalTarget(path_, &target)) return false;
-  size_t slash = target.rfind('/');
-  name_ = slash == std::string::npos ? target : target.substr(slash + 1);
-  if (name_.empty()) return false;
-  int folder = OpenFolders(slash == std::string::npos ? std::string(".")
-                           : slash == 0               ? std::string("/")
-                                                      : target.substr(0, slash));
+  int folder = OpenStoreFolder(path_, &name_, &link_owners_);
   if (folder < 0) return false;
   if (!LockWithin(folder)) {
     close(folder);
@@ -183,37 +245,44 @@ bool StoreFile::Lock() {
 bool StoreFile::Open(std::string_view* text, bool* missing) {
   *text = {};
   *missing = false;
-  if (map_ != nullptr) munmap(map_, map_size_);
-  map_ = nullptr;
-  if (folder_fd_ < 0 && !Lock()) return false;
-  // Non-blocking, so that a FIFO in the store's place is refused rather than waited on.
-  int fd = OpenStore(O_RDONLY | O_NONBLOCK);
-  if (fd < 0) {
-    *missing = errno == ENOENT;
-    return *missing;
+  CloseStore();
+  opened_ = false;
+  if (changed_ || (folder_fd_ < 0 && !Lock())) return false;
+  // Non-blocking, so that a FIFO in the store's place is refused rather than waited on. The name
+  // was resolved before locking; a link put in its place since is refused.
+  store_fd_ = OpenRetrying(folder_fd_, name_.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+  if (store_fd_ < 0) {
+    existed_ = false;
+    opened_ = *missing = errno == ENOENT;
+    return opened_;
   }
-  existed_ = fstat(fd, &stat_) == 0 && S_ISREG(stat_.st_mode);
+  existed_ = fstat(store_fd_, &stat_) == 0 && S_ISREG(stat_.st_mode);
   map_size_ = existed_ ? static_cast<size_t>(stat_.st_size) : 0;
   // A file larger than the process can address (in a 32-bit build) is refused, never cut short.
   existed_ = existed_ && static_cast<off_t>(map_size_) == stat_.st_size;
   if (existed_ && map_size_ > 0) {
     // Read where the file's pages already are, without a copy; a file system that cannot map
     // files (FUSE with direct I/O, for one) has the file read into memory instead.
-    map_ = mmap(nullptr, map_size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    map_ = mmap(nullptr, map_size_, PROT_READ, MAP_PRIVATE, store_fd_, 0);
     if (map_ == MAP_FAILED) map_ = nullptr;
-    existed_ = map_ != nullptr || ReadAll(fd, map_size_, &copy_);
+    existed_ = map_ != nullptr || ReadAll(store_fd_, map_size_, &copy_);
     if (existed_) {
       *text = map_ != nullptr ? std::string_view(static_cast<const char*>(map_), map_size_)
                               : std::string_view(copy_);
     }
   }
-  close(fd);
+  opened_ = existed_;
   return existed_;
 }
 
-int StoreFile::OpenStore(int flags) const {
-  // The name was resolved before locking; a link put in its place since is refused.
-  return OpenRetrying(folder_fd_, name_.c_str(), flags | O_NOFOLLOW);
+bool StoreFile::Unchanged() {
+  struct stat now;
+  if (fstatat(folder_fd_, name_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0) {
+    changed_ |= !existed_ || !SameVersion(now, stat_);
+  } else {
+    changed_ |= existed_ || errno != ENOENT;
+  }
+  return !changed_;
 }
 
 int StoreFile::CreateTemporary(std::string* name) const {
@@ -221,13 +290,14 @@ int StoreFile::CreateTemporary(std::string* name) const {
   clock_gettime(CLOCK_REALTIME, &now);
   uint64_t state = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
                    static_cast<uint64_t>(now.tv_sec) << 20;
+  uint64_t random = 0;
+  if (getrandom(&random, sizeof random, GRND_NONBLOCK) == sizeof random) state ^= random;
   // A copy of a store that exists starts private and takes the store's mode once it has the
   // store's owner; a new store is made as any file the user creates (0666 less the umask).
   const mode_t mode = existed_ ? 0600 : 0666;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = name_;
-    name->append(kTemporaryInfix);
-    for (size_t i = 0; i < kTemporarySuffixLength; ++i) {
+    *name = TemporaryPrefix(name_);
+    for (size_t i = 0; i < kTemporaryRandom; ++i) {
       state = state * 6364136223846793005u + 1442695040888963407u;
       name->push_back(kTemporaryAlphabet[(state >> 33) % (sizeof kTemporaryAlphabet - 1)]);
     }
@@ -240,6 +310,12 @@ int StoreFile::CreateTemporary(std::string* name) const {
 }
 
 void StoreFile::RemoveLeftovers() const {
+  // Only what a run leaves: a regular file of a temporary's name (never a link's target, a FIFO
+  // or a folder), of this process's user or the store's owner.
+  struct stat store;
+  const uid_t owner = fstatat(folder_fd_, name_.c_str(), &store, AT_SYMLINK_NOFOLLOW) == 0
+                          ? store.st_uid
+                          : geteuid();
   int fd = OpenRetrying(folder_fd_, ".", O_RDONLY | O_DIRECTORY);
   DIR* folder = fd < 0 ? nullptr : fdopendir(fd);
   if (folder == nullptr) {
@@ -248,10 +324,9 @@ void StoreFile::RemoveLeftovers() const {
   }
   while (const dirent* entry = readdir(folder)) {
     struct stat info;
-    // Only regular files: never a link's target, a FIFO or a folder of that name.
     if (IsTemporaryOf(entry->d_name, name_) &&
         fstatat(folder_fd_, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(info.st_mode)) {
+        S_ISREG(info.st_mode) && (info.st_uid == geteuid() || info.st_uid == owner)) {
       unlinkat(folder_fd_, entry->d_name, 0);
     }
   }
@@ -259,30 +334,45 @@ void StoreFile::RemoveLeftovers() const {
 }
 
 bool StoreFile::Replace(std::vector<std::string_view> pieces) {
-  if (folder_fd_ < 0) return false;
+  if (!opened_ || changed_) return false;
+  // A store its user may not write stays as it is, as a registry key does (root may, as the
+  // kernel lets it); and where a run as root followed other users' links, each of them must be
+  // able to write the folder and the store.
+  if (existed_ && faccessat(folder_fd_, name_.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (!UsersMayWrite(
+          link_owners_, folder_fd_,
+          existed_ ? std::vector<std::string>{".", name_} : std::vector<std::string>{"."})) {
+    return false;
+  }
   std::string temporary;
   int fd = CreateTemporary(&temporary);
   if (fd < 0) return false;
   bool written = true;
   if (existed_) {
-    // Owner first, where the process may: a change of owner clears the set-ID bits.
+    // Owner first, where the process may: a change of owner clears the set-ID bits. Then the
+    // attributes, the ACL among them; the mode comes last.
     if (fchown(fd, stat_.st_uid, stat_.st_gid) != 0)
       fchown(fd, static_cast<uid_t>(-1), stat_.st_gid);
-    written = fchmod(fd, stat_.st_mode & 07777) == 0;
+    written = CopyFileAttributes(store_fd_, fd);
   } else if (geteuid() == 0) {
     // A new store made by root in a user's folder is the user's, as the folders above it are.
     struct stat folder;
     if (fstat(folder_fd_, &folder) == 0) fchown(fd, folder.st_uid, folder.st_gid);
   }
-  written =
-      written && WriteAll(fd, std::move(pieces)) && SyncRetrying(fd) && fstat(fd, &stat_) == 0;
+  // The mode after the text, which sets it where setting the ACL changed it and where a write
+  // by a user without privileges cleared the set-ID bits.
+  written = written && WriteAll(fd, std::move(pieces)) &&
+            (!existed_ || fchmod(fd, stat_.st_mode & 07777) == 0) && SyncRetrying(fd);
   // After a failed close the descriptor is gone all the same; EINTR leaves the data synced.
   if (close(fd) != 0 && errno != EINTR) written = false;
-  if (!written || renameat(folder_fd_, temporary.c_str(), folder_fd_, name_.c_str()) != 0) {
+  // Checked last just before the rename, so that a change by another program in between is as
+  // unlikely as can be; a change even then goes unseen.
+  if (!written || !Unchanged() ||
+      renameat(folder_fd_, temporary.c_str(), folder_fd_, name_.c_str()) != 0) {
     unlinkat(folder_fd_, temporary.c_str(), 0);
     return false;
   }
-  existed_ = true;
+  opened_ = false;  // the next Replace needs the file just written read again
   // The rename itself is durable only once the folder is flushed.
   return SyncRetrying(folder_fd_);
 }
