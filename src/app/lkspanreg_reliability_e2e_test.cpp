@@ -263,10 +263,16 @@ std::vector<BadStore> BadStores() {
       {"binary garbage after the header", "REGEDIT4\r\n" + garbage},
       {"a NUL byte", with_nul},
       {"another header", "REGEDIT5\r\n\r\n" + good.substr(12)},
+      {"a header in lower case", "regedit4" + good.substr(8)},
+      {"a header with a blank after it", "REGEDIT4 " + good.substr(8)},
+      {"a comment before the header", ";\r\n" + good},
       {"a byte order mark", "\xEF\xBB\xBF" + good},
-      {"a hex byte with a sign", head + "\"1\"=hex:+41\r\n"},
+      {"hex bytes with a sign or 0x", head + "\"1\"=hex:+41\r\n\"2\"=hex:0x1\r\n"},
+      {"a hex type with a blank", head + "\"1\"=hex( 1):41\r\n"},
       {"hex data continued into a key line",
        head + "\"1\"=hex:41,\\\r\n[HKEY_CURRENT_USER\\Software\\Larkspan\\Window]\r\n"},
+      {"hex data continued behind a comment",
+       head + "\"1\"=hex:41,\\ ; c:\\\r\n; c\r\n" + good.substr(12)},
   };
 }
 

@@ -94,37 +94,6 @@ TEST(RegeditFileTest, EveryValueTypeRoundTrips) {
   }
 }
 
-TEST(RegeditFileTest, RefusesWhatIsNoStoreAndWhatItCannotReadAsRegeditDoes) {
-  const std::string start = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n";
-  const std::string not_stores[] = {
-      "",
-      "\xef\xbb\xbfREGEDIT4\r\n",
-      "regedit4\r\n",
-      "REGEDIT4 \r\n",
-      "REGEDIT\r\n",
-      ";x\r\nREGEDIT4\r\n",
-      start + "\"v\"=\"a\0b\"\r\n"s,
-      start + ";\0\r\n"s,
-  };
-  for (const std::string& text : not_stores) {
-    std::vector<StoreSection> sections;
-    std::deque<std::string> paths;
-    EXPECT_FALSE(ScanRegeditFile(text, &sections, &paths)) << text;
-  }
-  // Forms regedit gives a meaning this reader does not take apart.
-  const std::string unreadable[] = {
-      start + "\"v\"=hex:+1\r\n",
-      start + "\"v\"=hex:0x1\r\n",
-      start + "\"v\"=hex( 1):00\r\n",
-      start + "\"v\"=hex:00,\\\r\n[HKEY_CURRENT_USER\\j]\r\n",
-      start + "\"v\"=hex:00,\\ ; c:\\\r\n; c\r\n[HKEY_CURRENT_USER\\j]\r\n",
-  };
-  for (const std::string& text : unreadable) {
-    RegistryTree tree;
-    EXPECT_FALSE(ParseRegeditFile(text, &tree)) << text;
-  }
-}
-
 // A UTF-16LE file with its byte order mark, as `reg export` writes it.
 std::string Utf16File(std::u16string_view text) {
   std::string bytes = "\xff\xfe";
