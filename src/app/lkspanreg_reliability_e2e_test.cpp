@@ -325,21 +325,24 @@ TEST(BadStoreTest, AWriteThatIsNotAllowedKeepsTheStore) {
     }
     ASSERT_EQ(chmod(store.path().c_str(), blocker == 1 ? 0444 : 0644), 0);
     ASSERT_EQ(chmod(store.folder().c_str(), blocker == 0 ? 0555 : 0755), 0);
-    auto run = [&](const std::string& limit) {
-      std::vector<std::string> args = {"-c", limit + "exec \"$0\" \"$@\"", LKSPANREG_PATH, kBand};
+    // The program itself is run as nobody (a shell as nobody may not reach a checkout in a
+    // folder only root may enter); prlimit sets the size limit on its way.
+    auto run = [&](bool limited) {
+      std::vector<std::string> args = {LKSPANREG_PATH, kBand};
       if (root)
-        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh"});
-      ProgramResult result = RunProgram(root ? kSetpriv : "/bin/sh", args, store.Env());
+        args.insert(args.begin(), {kSetpriv, "--reuid=65534", "--regid=65534", "--clear-groups"});
+      if (limited) args.insert(args.begin(), {"/usr/bin/prlimit", "--fsize=102400"});
+      ProgramResult result = RunProgram(args[0], {args.begin() + 1, args.end()}, store.Env());
       EXPECT_EQ(result.exit_status, 0);
       EXPECT_EQ(result.out + result.err, "");
     };
-    run(blocker == 2 ? "ulimit -f 100 && " : "");
+    run(blocker == 2);
     EXPECT_TRUE(store.Bytes() == before);
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
     // The same run allowed to write changes the store: the refusal above was the blocker's.
     ASSERT_EQ(chmod(store.folder().c_str(), 0755), 0);
     ASSERT_EQ(chmod(store.path().c_str(), 0644), 0);
-    run("");
+    run(false);
     EXPECT_NE(store.Bytes(), before);
   }
 }
