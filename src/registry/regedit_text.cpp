@@ -4,13 +4,17 @@
 #include <cstdio>
 #include <string>
 
+#include "utf16_text.h"
+
 namespace {
 
 // The value types this file writes in a form of their own; the numbers are the registry's (this
 // file is built without the registry's header, whose Windows form declares names of its own).
-constexpr uint32_t kString = 1;  // REG_SZ
-constexpr uint32_t kBinary = 3;  // REG_BINARY
-constexpr uint32_t kDword = 4;   // REG_DWORD
+constexpr uint32_t kString = 1;        // REG_SZ
+constexpr uint32_t kExpandString = 2;  // REG_EXPAND_SZ
+constexpr uint32_t kBinary = 3;        // REG_BINARY
+constexpr uint32_t kDword = 4;         // REG_DWORD
+constexpr uint32_t kMultiString = 7;   // REG_MULTI_SZ
 
 // A line of hex bytes is broken once it reaches this many characters, as regedit does: 25
 // bytes on each continuation line, none longer than 80 characters with its backslash.
@@ -40,7 +44,7 @@ void AppendQuoted(std::string* out, std::string_view text) {
 }  // namespace
 
 void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
-                        std::string_view data, std::string_view line_end) {
+                        std::string_view data, std::string_view line_end, bool utf16) {
   size_t line_start = out->size();
   if (name.empty()) {
     out->push_back('@');
@@ -60,6 +64,11 @@ void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
     char text[16] = "hex:";
     if (type != kBinary) std::snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned>(type));
     out->append(text);
+    std::string wide;
+    if (utf16 && (type == kString || type == kExpandString || type == kMultiString)) {
+      AppendUtf16(&wide, data);
+      data = wide;
+    }
     size_t column = out->size() - line_start;
     for (size_t i = 0; i < data.size(); ++i) {
       unsigned char byte = static_cast<unsigned char>(data[i]);
