@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "program_run.h"
@@ -51,6 +52,14 @@ const char kRemoved[] =
     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions]\r\n"
     "\r\n";
 
+// The UTF-16LE bytes of `text`.
+std::string Utf16(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t unit : text)
+    bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return bytes;
+}
+
 class ProgramTest : public ::testing::Test {
  protected:
   std::string Store() const { return folder_.path() + "/registry.reg"; }
@@ -88,49 +97,60 @@ TEST_F(ProgramTest, DoesNotCreateTheStoreWithoutAJob) {
 }
 
 TEST_F(ProgramTest, LeavesAnUnreadableStoreAsItIs) {
-  // A real reg export whose first e-acute (U+00E9) is made an e-ogonek (U+0119), which the
-  // store's 8-bit text cannot hold.
+  const std::string unreadable =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\"x\"=\"\0\"\r\n"s;
+  WriteFileBytes(Store(), unreadable);
+  Run({"C:\\b\\band.dll"});
+  Run({"/U"});
+  EXPECT_EQ(ReadFileBytes(Store()), unreadable);
+  // A real reg export whose first basket text, Caf\xe9, is made Caf\u0119, beyond 8 bits: the
+  // registration, which must move it, writes nothing; a removal reads no value and removes it.
   std::string wide = ReadFileBytes(LKSPAN_INTERCHANGE "/wine-export.reg");
   ASSERT_NE(wide.find("\xe9\0"s), std::string::npos);
   wide.replace(wide.find("\xe9\0"s), 2, "\x19\x01");
-  for (const std::string& unreadable :
-       {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n\"x\"=\"\0\"\r\n"s, wide}) {
-    WriteFileBytes(Store(), unreadable);
-    Run({"C:\\b\\band.dll"});
-    Run({"/U"});
-    EXPECT_EQ(ReadFileBytes(Store()), unreadable);
-    EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{"registry.reg"});
-  }
+  WriteFileBytes(Store(), wide);
+  Run({"C:\\b\\band.dll"});
+  EXPECT_EQ(ReadFileBytes(Store()), wide);
+  Run({"/U"});
+  EXPECT_EQ(ReadFileBytes(Store()), Utf16(u"\ufeffWindows Registry Editor Version 5.00\r\n\r\n"
+                                          u"[HKEY_CURRENT_USER\\Software]\r\n\r\n"));
+  EXPECT_EQ(FolderEntries(folder_.path()), std::vector<std::string>{"registry.reg"});
 }
 
-TEST_F(ProgramTest, StartsFromAStoreThatRegExportWrote) {
+TEST_F(ProgramTest, EditsAStoreThatRegExportWroteInUtf16) {
   // Wine's reg export of an old basket list, in UTF-16 with Latin-1 texts, escaped line breaks
-  // and UTF-16 hex(2) and hex(7) data; the run writes the store back as REGEDIT4.
+  // and UTF-16 hex(2) and hex(7) data. It stays UTF-16: the texts the upgrade moves are written
+  // as hex(1) data of UTF-16 text.
   WriteFileBytes(Store(), ReadFileBytes(LKSPAN_INTERCHANGE "/wine-export.reg"));
   Run({"C:\\Larkspan\\band.dll"});
   std::string store = ReadFileBytes(Store());
-  EXPECT_EQ(store.substr(0, 10), "REGEDIT4\r\n");
-  EXPECT_NE(
-      store.find("[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
-                 "\"0\"=hex(1):43,61,66,e9,00\r\n"
-                 "\"1\"=\"C:\\\\Baskets\\\\cafe.lkb\"\r\n"
-                 "\"2\"=dword:00000002\r\n"
-                 "\"3\"=hex(1):54,68,e9,00\r\n"
-                 "\"Folder\"=hex(2):25,41,50,50,44,41,54,41,25,5c,4c,61,72,6b,73,70,61,6e,00\r\n"
-                 "\"NumberOfBaskets\"=dword:00000002\r\n"
-                 "\"Opened\"=hex(b):00,40,5e,d6,84,cf,da,01\r\n"
-                 "\"Quote\"=\"say \\\"hi\\\" \\\\ bye\"\r\n"
-                 "\"Recent\"=hex(7):43,61,66,e9,00,54,65,61,00,00\r\n"
-                 "\"Window\"=hex:00,01,fe,ff\r\n"
-                 "\"Path\"=\"C:\\\\Larkspan\\\\\"\r\n"
-                 "\"Name\"=\"lkspan.chm\"\r\n"
-                 "\"5\"=dword:00000002\r\n"
-                 "\"4\"=hex(1):4c,69,6e,65,20,31,0d,0a,4c,69,6e,65,20,32,00\r\n\r\n"
-                 "[HKEY_CURRENT_USER\\Software\\Larkspan\\Window]\r\n"
-                 "@=\"main\"\r\n"
-                 "\"Left\"=dword:00000010\r\n\r\n"),
-      std::string::npos)
+  EXPECT_EQ(
+      store.find(Utf16(
+          u"\ufeffWindows Registry Editor Version 5.00\r\n\r\n"
+          u"[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
+          u"\"0\"=\"Caf\u00e9\"\r\n"
+          u"\"1\"=\"C:\\\\Baskets\\\\cafe.lkb\"\r\n"
+          u"\"2\"=dword:00000002\r\n"
+          u"\"3\"=hex(1):54,00,68,00,e9,00,00,00\r\n"
+          u"\"Folder\"=hex(2):25,00,41,00,50,00,50,00,44,00,41,00,54,00,41,00,25,00,5c,00,4c,\\\r\n"
+          u"  00,61,00,72,00,6b,00,73,00,70,00,61,00,6e,00,00,00\r\n"
+          u"\"NumberOfBaskets\"=dword:00000002\r\n"
+          u"\"Opened\"=hex(b):00,40,5e,d6,84,cf,da,01\r\n"
+          u"\"Quote\"=\"say \\\"hi\\\" \\\\ bye\"\r\n"
+          u"\"Recent\"=hex(7):43,00,61,00,66,00,e9,00,00,00,54,00,65,00,61,00,00,00,00,00\r\n"
+          u"\"Window\"=hex:00,01,fe,ff\r\n"
+          u"\"Path\"=\"C:\\\\Larkspan\\\\\"\r\n"
+          u"\"Name\"=\"lkspan.chm\"\r\n"
+          u"\"5\"=dword:00000002\r\n"
+          u"\"4\"=hex(1):4c,00,69,00,6e,00,65,00,20,00,31,00,0d,00,0a,00,4c,00,69,00,6e,00,\\\r\n"
+          u"  65,00,20,00,32,00,00,00\r\n\r\n"
+          u"[HKEY_CURRENT_USER\\Software\\Larkspan\\Window]\r\n"
+          u"@=\"main\"\r\n"
+          u"\"Left\"=dword:00000010\r\n\r\n")),
+      0u)
       << store;
+  EXPECT_NE(store.find(Utf16(u"\"BandCLSID\"=\"{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\"\r\n")),
+            std::string::npos);
 }
 
 TEST_F(ProgramTest, WritesTheStoreThatWineImports) {

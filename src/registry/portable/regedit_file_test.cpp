@@ -233,6 +233,11 @@ std::string Utf16File(std::u16string_view text) {
   return bytes;
 }
 
+struct Refused {
+  const char* label;
+  std::string bytes;
+};
+
 const std::u16string kUnicodeStart =
     u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n";
 
@@ -282,29 +287,45 @@ TEST(RegeditFileTest, ReadsWhatRegExportWrites) {
   EXPECT_NE(key->FindValue(""), nullptr);
 }
 
-TEST(RegeditFileTest, RejectsUnicodeFilesItCannotHold) {
-  struct Case {
-    const char* label;
-    std::string bytes;
-  };
-  const Case cases[] = {
-      {"character above U+00FF", Utf16File(kUnicodeStart + u"\"v\"=\"\u0100\"\r\n")},
-      {"euro sign", Utf16File(kUnicodeStart + u"\"v\"=\"\u20ac\"\r\n")},
-      {"surrogate pair", Utf16File(kUnicodeStart + u"\"v\"=\"\U0001F600\"\r\n")},
-      {"wide character in a key", Utf16File(kUnicodeStart + u"[HKEY_CURRENT_USER\\\u0101]\r\n")},
-      {"wide character in hex text", Utf16File(kUnicodeStart + u"\"v\"=hex(1):00,01\r\n")},
+TEST(RegeditFileTest, TellsWhatIsBeyond8BitsInAUnicodeFile) {
+  // Under either header, UTF-16 hex text is read as UTF-16. Characters above U+00FF anywhere
+  // make a value beyond 8 bits only in its name or its data, and a key only in its name.
+  const std::u16string text =
+      u"REGEDIT4\r\n; \u65e5\u672c \U0001F600\r\n"
+      u"[HKEY_CURRENT_USER\\a]\r\n\"v\"=\"x\" ; \u20ac\r\n\"w\"=hex(2):41,00,\\ ; \u20ac\r\n  "
+      u"00,00\r\n"
+      u"[HKEY_CURRENT_USER\\b]\r\n\"\u0100\"=dword:1\r\n"
+      u"[HKEY_CURRENT_USER\\c]\r\n\"v\"=\"\U0001F600\"\r\n"
+      u"[HKEY_CURRENT_USER\\d]\r\n\"v\"=hex(7):00,01,00,00\r\n"
+      u"[HKEY_CURRENT_USER\\e]\r\n\"v\"=hex:00,01\r\n\"\u0100\"=\"x\"\u0100\r\n"
+      u"[HKEY_CURRENT_USER\\\u0416]\r\n\"v\"=\"x\"\r\n";
+  RegistryTree tree;
+  std::vector<std::string> wide;
+  ASSERT_TRUE(ParseRegeditFile(Utf16File(text), &tree, &wide));
+  EXPECT_EQ(wide, (std::vector<std::string>{"HKEY_CURRENT_USER\\b", "HKEY_CURRENT_USER\\c",
+                                            "HKEY_CURRENT_USER\\d"}));
+  EXPECT_EQ(tree.current_user->children().size(), 5u);
+  auto a = KeyAt(tree.current_user, "a");
+  ASSERT_EQ(a->values().size(), 2u);
+  EXPECT_EQ(a->values()[0].data, "x\0"s);
+  EXPECT_EQ(a->values()[1].data, "A\0"s);
+  auto e = KeyAt(tree.current_user, "e");
+  ASSERT_EQ(e->values().size(), 1u);
+  EXPECT_EQ(e->values()[0].data, "\0\x01"s);
+
+  const Refused refused[] = {
+      {"beyond 8 bits, unless asked", Utf16File(text)},
       {"odd hex text", Utf16File(kUnicodeStart + u"\"v\"=hex(7):61,00,62\r\n")},
       {"odd file", Utf16File(kUnicodeStart) + "\n"},
       {"NUL character", Utf16File(kUnicodeStart + u"\"v\"=\"a\0b\"\r\n"s)},
-      {"REGEDIT4 header", Utf16File(u"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n")},
       {"other version", Utf16File(u"Windows Registry Editor Version 4.00\r\n")},
       {"no byte order mark", Utf16File(kUnicodeStart).substr(2)},
       {"big-endian mark", "\xfe\xff" + Utf16File(kUnicodeStart).substr(2)},
       {"byte order mark alone", "\xff\xfe"},
   };
-  for (const Case& c : cases) {
-    RegistryTree tree;
-    EXPECT_FALSE(ParseRegeditFile(c.bytes, &tree)) << c.label;
+  for (const Refused& c : refused) {
+    RegistryTree none;
+    EXPECT_FALSE(ParseRegeditFile(c.bytes, &none, c.label[0] == 'b' ? nullptr : &wide)) << c.label;
   }
 }
 
