@@ -22,11 +22,13 @@ constexpr size_t kWrapColumn = 77;
 
 constexpr char kDigits[] = "0123456789abcdef";
 
-bool IsPlainText(std::string_view data) {
+// Printable ASCII; in a UTF-16 store printable Latin-1 too, which regedit reads there as it
+// stands (and in an 8-bit one through the code page).
+bool IsPlainText(std::string_view data, bool utf16) {
   if (data.empty() || data.back() != '\0') return false;
   for (size_t i = 0; i + 1 < data.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(data[i]);
-    if (c < 0x20 || c > 0x7E) return false;
+    if (c < 0x20 || (c > 0x7E && (!utf16 || c < 0xA0))) return false;
   }
   return true;
 }
@@ -52,7 +54,7 @@ void AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
     AppendQuoted(out, name);
   }
   out->push_back('=');
-  if (type == kString && IsPlainText(data)) {
+  if (type == kString && IsPlainText(data, utf16)) {
     AppendQuoted(out, data.substr(0, data.size() - 1));
   } else if (type == kDword && data.size() == 4) {
     uint32_t number = 0;

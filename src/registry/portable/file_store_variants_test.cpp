@@ -1,12 +1,18 @@
 // The store variants of tests/variants, each a form of .reg text that regedit reads, against
 // what Wine's regedit makes of them (NAME.wine.reg: tests/variants/regenerate.py writes them, the
 // Windows tests check that they are current). Each variant is read through the registry
-// functions on the file store and must hold exactly Wine's keys and values; a registration and a
-// removal then keep every line of the user's text outside the band's trees, ending new lines as
-// the text ends its own.
+// functions on the file store and must hold exactly Wine's keys and values, but for what the
+// 8-bit functions cannot name or read: keys named beyond 8 bits, and the values of a key that
+// holds a value beyond 8 bits. A registration and a removal then keep every line of the user's
+// text outside the band's trees, every character of a UTF-16 text included, and the text's
+// encoding, ending new lines as the text ends its own. A variant named *-kept holds a basket
+// text beyond 8 bits, which the registration must move and cannot: the registration writes
+// nothing, while a removal, which reads no value, removes the band's trees in the user's hive and
+// stops at the class key, which is not there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -33,6 +39,21 @@ std::vector<std::string> Variants() {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// A variant's text: an 8-bit one as it stands, a UTF-16 one with each code unit up to 0xFF as
+// that byte and each other one spelled <xxxx>.
+std::string Readable(const std::string& bytes) {
+  if (bytes.compare(0, 2, "\xff\xfe") != 0) return bytes;
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    unsigned unit = static_cast<unsigned char>(bytes[i]) |
+                    static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    char spelled[8];
+    std::snprintf(spelled, sizeof spelled, "<%04x>", unit);
+    text += unit <= 0xFF ? std::string(1, static_cast<char>(unit)) : std::string(spelled);
+  }
+  return text;
 }
 
 // The lines of a text and the line end of each ("" for a last line without one).
@@ -78,10 +99,14 @@ std::vector<std::string> UserLines(const std::string& text) {
   return kept;
 }
 
-// Checks that `key` in the store holds exactly the values of `expected`, and so do its subkeys.
+// Checks that `key` in the store holds exactly the values of `expected`, and so do its subkeys,
+// but for the keys in `wide_keys`.
 void ExpectSameKeys(FileStore* store, HKEY root, const std::string& path,
-                    const RegistryKey& expected) {
+                    const RegistryKey& expected, const std::vector<std::string>& wide_keys) {
   SCOPED_TRACE(path);
+  const std::string full = (*store->tree().Root(root))->name() + (path.empty() ? "" : "\\") + path;
+  bool wide = std::any_of(wide_keys.begin(), wide_keys.end(),
+                          [&full](const std::string& key) { return NamesEqual(key, full); });
   HKEY key = root;
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   if (!path.empty()) {
@@ -90,7 +115,7 @@ void ExpectSameKeys(FileStore* store, HKEY root, const std::string& path,
         ERROR_SUCCESS);
   }
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-  for (const RegistryValue& value : expected.values()) {
+  for (const RegistryValue& value : wide ? std::vector<RegistryValue>() : expected.values()) {
     DWORD type = REG_NONE;
     std::string data(value.data.size() + 1, '?');
     DWORD size = static_cast<DWORD>(data.size());
@@ -107,10 +132,11 @@ void ExpectSameKeys(FileStore* store, HKEY root, const std::string& path,
   std::vector<std::string_view> names;
   SplitKeyPath(path, &names);
   for (std::string_view name : names) read = read->FindChild(name);
-  EXPECT_EQ(read->values().size(), expected.values().size());
+  EXPECT_EQ(read->values().size(), wide ? read->values().size() : expected.values().size());
   if (key != root) RegCloseKey(key);
   for (const auto& [name, child] : expected.children()) {
-    ExpectSameKeys(store, root, path.empty() ? child->name() : path + "\\" + child->name(), *child);
+    ExpectSameKeys(store, root, path.empty() ? child->name() : path + "\\" + child->name(), *child,
+                   wide_keys);
   }
 }
 
@@ -118,19 +144,22 @@ class StoreVariantTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
   const std::string variant = ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".reg");
+  const std::string text = Readable(variant);
+  const bool kept = GetParam().size() > 5 && GetParam().substr(GetParam().size() - 5) == "-kept";
   RegistryTree wine;
-  ASSERT_TRUE(
-      ParseRegeditFile(ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".wine.reg"), &wine));
+  std::vector<std::string> wide_keys;
+  ASSERT_TRUE(ParseRegeditFile(ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".wine.reg"), &wine,
+                               &wide_keys));
   TempFolder folder;
   const std::string path = folder.path() + "/registry.reg";
   WriteFileBytes(path, variant);
   {
     FileStore store(path);
     ScopedRegistryBinding binding(&store);
-    ExpectSameKeys(&store, HKEY_CLASSES_ROOT, "", *wine.classes_root);
-    ExpectSameKeys(&store, HKEY_CURRENT_USER, "", *wine.current_user);
+    ExpectSameKeys(&store, HKEY_CLASSES_ROOT, "", *wine.classes_root, wide_keys);
+    ExpectSameKeys(&store, HKEY_CURRENT_USER, "", *wine.current_user, wide_keys);
     // Lines with a key's name that regedit skips, or whose values it puts nowhere, make no key.
-    for (const auto& [line, end] : Lines(variant)) {
+    for (const auto& [line, end] : Lines(text)) {
       size_t open = line.find('[');
       if (open == std::string::npos) continue;
       size_t from = line.find_first_not_of(" \t", open + 1);
@@ -155,7 +184,7 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
   }
 
   std::set<std::string> line_ends = {""};
-  for (const auto& [line, end] : Lines(variant)) line_ends.insert(end);
+  for (const auto& [line, end] : Lines(text)) line_ends.insert(end);
   if (line_ends.size() == 1) line_ends.insert("\r\n");  // a text without line ends gets CRLF
   for (bool remove : {false, true}) {
     SCOPED_TRACE(remove ? "removed" : "registered");
@@ -163,30 +192,33 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
       FileStore store(path);
       ScopedRegistryBinding binding(&store);
       EXPECT_EQ(remove ? UnregisterExtension() : RegisterExtension("C:\\b\\band.dll"),
-                remove ? 0 : 1);
-      EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+                kept ? (remove ? SELFREG_E_CLASS : 0) : !remove);
+      EXPECT_EQ(store.Commit(), remove || !kept ? ERROR_SUCCESS : ERROR_BADDB);
     }
     const std::string after = ReadFileBytes(path);
-    std::vector<std::string> kept = UserLines(variant);
+    EXPECT_TRUE(remove || !kept || after == variant) << "changed:\n" << Readable(after);
+    EXPECT_EQ(after.compare(0, 2, "\xff\xfe") == 0, variant.compare(0, 2, "\xff\xfe") == 0);
+    std::vector<std::string> users = UserLines(text);
     std::vector<std::string> lines;
-    for (const auto& [line, end] : Lines(after)) {
+    for (const auto& [line, end] : Lines(Readable(after))) {
       lines.push_back(line);
       EXPECT_EQ(line_ends.count(end), 1u) << ::testing::PrintToString(end);
     }
     auto next = lines.begin();
-    for (const std::string& line : kept) {
+    for (const std::string& line : users) {
       next = std::find(next, lines.end(), line);
       ASSERT_NE(next, lines.end()) << "lost: " << line << "\n" << after;
     }
     RegistryTree tree;
-    ASSERT_TRUE(ParseRegeditFile(after, &tree));
+    ASSERT_TRUE(ParseRegeditFile(after, &tree, &wide_keys));
     auto settings = KeyAt(tree.current_user, kSettingsKey);
     auto button = KeyAt(tree.current_user, BandKeyPath(kButtonKeyFormat));
-    EXPECT_EQ(button->FindValue("BandCLSID") != nullptr, !remove);
+    const bool registered = !remove && !kept;
+    EXPECT_EQ(button->FindValue("BandCLSID") != nullptr, registered);
     // A basket list of two in the old layout is upgraded: the last basket's number is 2.
     const RegistryValue* last = settings->FindValue("5");
     EXPECT_EQ(last != nullptr && last->data == std::string("\2\0\0\0", 4),
-              !remove && KeyAt(wine.current_user, kSettingsKey)->FindValue("NumberOfBaskets"));
+              registered && KeyAt(wine.current_user, kSettingsKey)->FindValue("NumberOfBaskets"));
   }
 }
 
