@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -42,16 +41,14 @@ std::vector<std::string> Variants() {
 }
 
 // A variant's text: an 8-bit one as it stands, a UTF-16 one with each code unit up to 0xFF as
-// that byte and each other one spelled <xxxx>.
+// that byte and each other one as its number in angle brackets.
 std::string Readable(const std::string& bytes) {
   if (bytes.compare(0, 2, "\xff\xfe") != 0) return bytes;
   std::string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                    static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-    char spelled[8];
-    std::snprintf(spelled, sizeof spelled, "<%04x>", unit);
-    text += unit <= 0xFF ? std::string(1, static_cast<char>(unit)) : std::string(spelled);
+    unsigned unit = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1])
+                                                               << 8;
+    text += unit <= 0xFF ? std::string(1, bytes[i]) : "<" + std::to_string(unit) + ">";
   }
   return text;
 }
