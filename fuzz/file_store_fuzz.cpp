@@ -51,12 +51,21 @@ const char* const kValueNames[] = {"", "v", "Path", "Name", "NumberOfBaskets", "
 const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "hkey_current_user",
                               "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 
+// Where a made UTF-16 store has a character beyond 8 bits in its second run: U+00A4 in its first.
+constexpr char kMark = '\xa4';
+
+// A UTF-16 text (with its byte order mark) as 8-bit text: each code unit up to 0xFF as that byte,
+// any other as kMark. An 8-bit text as it stands.
+std::string Narrow(const std::string& bytes) {
+  if (!IsUnicodeStore(bytes)) return bytes;
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : kMark;
+  return bytes.size() % 2 == 0 ? text : "odd";
+}
+
 void Fail(const char* what, const std::string& before, const std::string& after) {
-  std::fprintf(stderr, "%s\n--- before:\n", what);
-  std::fwrite(before.data(), 1, before.size(), stderr);
-  std::fprintf(stderr, "\n--- after:\n");
-  std::fwrite(after.data(), 1, after.size(), stderr);
-  std::fprintf(stderr, "\n");
+  std::fprintf(stderr, "%s\n--- before:\n%s\n--- after:\n%s\n", what, Narrow(before).c_str(),
+               Narrow(after).c_str());
   std::abort();
 }
 
@@ -80,9 +89,6 @@ std::string KeyPath(FuzzedDataProvider* in, int min_depth) {
 
 const char* const kLineEnds[] = {"\r\n", "\n", "\r"};
 
-// Where a made UTF-16 store has characters beyond 8 bits: the byte kMark, for a code unit of its
-// own; null for an 8-bit store.
-constexpr char kMark = '\xa4';
 struct Marks {
   bool utf16 = false;
   bool in_values = false;  // some mark is in a value's name or text
@@ -145,7 +151,7 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol, Marks* marks) {
       std::string type = in->PickValueInArray(kTypes);
       line += type;
       // Texts of a UTF-16 store are UTF-16, of characters up to U+00FF.
-      bool text = marks->utf16 && (type == "hex(1):" || type == "hex(2):" || type == "hex(7):");
+      bool text = marks->utf16 && type.find_first_of("127") == 4;
       int bytes = in->ConsumeIntegralInRange(0, 40) & (text ? ~1 : ~0);
       for (int i = 0; i < bytes; ++i) {
         char hex[4];
@@ -318,15 +324,6 @@ std::string Folder() {
   return folder;
 }
 
-// A UTF-16 text (with its byte order mark) as 8-bit text: each code unit up to 0xFF as that byte,
-// any other as kMark. An 8-bit text as it stands.
-std::string Narrow(const std::string& bytes) {
-  if (!IsUnicodeStore(bytes)) return bytes;
-  std::string text;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : kMark;
-  return bytes.size() % 2 == 0 ? text : "odd";
-}
-
 // The made store in UTF-16: *marked with its marks as U+00A4, *wide with characters beyond 8 bits
 // in their places (a surrogate pair for two marks in *marked).
 void Widen(FuzzedDataProvider* in, const std::string& made, std::string* marked,
@@ -334,11 +331,10 @@ void Widen(FuzzedDataProvider* in, const std::string& made, std::string* marked,
   *marked = *wide = "\xff\xfe";
   for (char c : made) {
     std::u16string units(1, static_cast<unsigned char>(c));
+    if (c == kMark) units[0] = in->ConsumeIntegralInRange<char16_t>(0x100, 0xD7FF);
     if (c == kMark && in->ConsumeBool()) {
-      units[0] = in->ConsumeIntegralInRange<char16_t>(0x100, 0xD7FF);
-    } else if (c == kMark) {
       units = {in->ConsumeIntegralInRange<char16_t>(0xD800, 0xDBFF),
-               in->ConsumeIntegralInRange<char16_t>(0xDC00, 0xDFFF)};
+               static_cast<char16_t>(units[0] | 0xDC00)};  // a surrogate pair
     }
     for (char16_t unit : units) {
       *marked += {c, '\0'};
