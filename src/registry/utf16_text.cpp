@@ -16,13 +16,14 @@ bool NarrowUtf16(std::string_view bytes, std::string* text, std::vector<size_t>*
   wide->clear();
   if (bytes.size() % 2 != 0) return false;
   text->resize(bytes.size() / 2);
+  char* out = &(*text)[0];
+  const char* in = bytes.data();
   for (size_t i = 0; i < text->size(); ++i) {
-    char low = bytes[2 * i];
-    if (bytes[2 * i + 1] != '\0') {
-      low = kWidePlaceholder;
+    out[i] = in[2 * i];
+    if (in[2 * i + 1] != '\0') {
+      out[i] = kWidePlaceholder;
       wide->push_back(i);
     }
-    (*text)[i] = low;
   }
   return true;
 }
