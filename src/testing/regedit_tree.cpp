@@ -5,6 +5,7 @@
 
 #include "regedit_file.h"
 #include "regedit_text.h"
+#include "utf16_text.h"
 
 namespace {
 
@@ -26,11 +27,16 @@ void AppendTree(const RegistryKey& key, const std::string& path, bool root, std:
 
 }  // namespace
 
-bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
-  std::string converted;
-  if (IsUnicodeStore(text)) {
-    if (!ConvertUnicodeStore(text, &converted)) return false;
-    text = converted;
+bool ParseRegeditFile(std::string_view text, RegistryTree* tree,
+                      std::vector<std::string>* wide_keys) {
+  std::string narrowed;
+  std::vector<size_t> wide;
+  std::string_view units;
+  const bool unicode = IsUnicodeStore(text);
+  if (unicode) {
+    if (!NarrowUnicodeStore(text, &narrowed, &wide, &units)) return false;
+    if (!wide.empty() && wide_keys == nullptr) return false;
+    text = narrowed;
   }
   std::vector<StoreSection> sections;
   std::deque<std::string> paths;
@@ -42,17 +48,23 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree) {
     const StoreSection& section = sections[i];
     if (ContinuedAcross(text, sections, i)) return false;
     std::shared_ptr<RegistryKey> key;
-    if (section.root != nullptr) {
+    if (section.root != nullptr && !HoldsWide(wide, text, section.path)) {
       key = *tree->Root(section.root);
       SplitKeyPath(section.path, &names);
       bool created = false;
       for (std::string_view key_name : names) key = key->AddChild(key_name, &created);
     }
     for (size_t pos = section.begin;;) {
-      RegeditItem item = NextRegeditValue(text, section, &pos, &value);
+      RegeditItem item = NextRegeditValue(text, section, unicode ? &wide : nullptr, &pos, &value);
       if (item == RegeditItem::kEnd) break;
-      if (item != RegeditItem::kValue) return false;
-      (key ? key.get() : &other_root)->SetValue(value.name, value.type, value.data);
+      if (item == RegeditItem::kValue) {
+        (key ? key.get() : &other_root)->SetValue(value.name, value.type, value.data);
+      } else if (item != RegeditItem::kWide || wide_keys == nullptr) {
+        return false;
+      } else if (key) {
+        wide_keys->push_back((*tree->Root(section.root))->name() + "\\" +
+                             std::string(section.path));
+      }
     }
   }
   return true;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "regedit_text.h"
+#include "utf16_text.h"
 
 namespace {
 
@@ -31,12 +32,14 @@ LONG FileStore::Prepare() {
 LONG FileStore::Load() {
   if (!opened_) {
     bool missing = false;
-    if (!file_.Open(&text_, &missing)) return ERROR_BADDB;
+    if (!file_.Open(&bytes_, &missing)) return ERROR_BADDB;
     opened_ = true;
-    if (missing || text_.empty()) text_ = "REGEDIT4\r\n\r\n";
-    if (IsUnicodeStore(text_)) {
-      if (!ConvertUnicodeStore(text_, &converted_)) return ERROR_BADDB;
-      text_ = converted_;
+    if (missing || bytes_.empty()) bytes_ = "REGEDIT4\r\n\r\n";
+    text_ = bytes_;
+    unicode_ = IsUnicodeStore(bytes_);
+    if (unicode_) {
+      if (!NarrowUnicodeStore(bytes_, &narrowed_, &wide_, &units_)) return ERROR_BADDB;
+      text_ = narrowed_;
     }
   }
   Reset();
@@ -65,7 +68,8 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
     std::string_view path = sections_[i].path;
     if (!sections_[i].removed && path.size() >= place.path_size &&
         (path.size() == place.path_size || path[place.path_size] == '\\') &&
-        NamesEqual(path.substr(prefix, name.size()), name)) {
+        NamesEqual(path.substr(prefix, name.size()), name) &&
+        (wide_.empty() || !HoldsWide(wide_, text_, path.substr(prefix, name.size())))) {
       place.subtree.push_back(i);
     }
   }
@@ -93,10 +97,10 @@ LONG FileStore::FillValues(RegistryKey* key) {
     if (ContinuedAcross(text_, sections_, i)) return state_ = ERROR_BADDB;
     RegeditValue value;
     size_t pos = section.begin;
-    ReadRegeditItem(text_, section.end, false, &pos, &value);  // the key's line
+    ReadRegeditItem(text_, section.end, wide(), &pos, &value);  // the key's line
     place.append_at = pos;
     for (RegeditItem item;
-         (item = NextRegeditValue(text_, section, &pos, &value)) != RegeditItem::kEnd;) {
+         (item = NextRegeditValue(text_, section, wide(), &pos, &value)) != RegeditItem::kEnd;) {
       if (item != RegeditItem::kValue) return state_ = ERROR_BADDB;
       size_t at = key->SetValue(value.name, value.type, value.data);
       place.lines.resize(std::max(place.lines.size(), at + 1));
@@ -111,14 +115,15 @@ LONG FileStore::FillValues(RegistryKey* key) {
 LONG FileStore::Removing(const std::shared_ptr<RegistryKey>& key) {
   auto found = places_.find(key.get());
   if (found == places_.end()) return ERROR_SUCCESS;
-  // What a run takes out of the file must be a store's text as much as what it writes.
+  // What a run takes out of the file must be a store's text as much as what it writes; it need
+  // not be 8-bit text.
   for (size_t i : found->second.subtree) {
     if (ContinuedAcross(text_, sections_, i)) return state_ = ERROR_BADDB;
     RegeditValue value;
     for (size_t pos = sections_[i].begin;;) {
-      RegeditItem item = NextRegeditValue(text_, sections_[i], &pos, &value);
+      RegeditItem item = NextRegeditValue(text_, sections_[i], wide(), &pos, &value);
       if (item == RegeditItem::kEnd) break;
-      if (item != RegeditItem::kValue) return state_ = ERROR_BADDB;
+      if (item != RegeditItem::kValue && item != RegeditItem::kWide) return state_ = ERROR_BADDB;
     }
   }
   for (size_t i : found->second.subtree) sections_[i].removed = true;
@@ -155,13 +160,13 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
     // A changed value takes the place of its line, which keeps its line end.
     Lines lines = place->lines[i];
     size_t pos = lines.begin;
-    ReadRegeditItem(text_, lines.end, false, &pos, &old);
+    ReadRegeditItem(text_, lines.end, wide(), &pos, &old);
     if (old.type == value.type && old.data == value.data) continue;
     *writable &= !HasLineBreak(value.name);
     std::string_view line_end = FinalLineEnd(text_, lines.begin, lines.end);
     std::string text;
     AppendRegeditValue(&text, value.name, value.type, value.data,
-                       line_end.empty() ? LineEndBefore(text_, lines.begin) : line_end);
+                       line_end.empty() ? LineEndBefore(text_, lines.begin) : line_end, unicode_);
     if (line_end.empty()) text.resize(text.find_last_not_of("\r\n") + 1);
     edits->push_back(TextEdit{lines.begin, lines.end, 0, order, std::move(text)});
   }
@@ -180,7 +185,7 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
   }
   for (const RegistryValue* value : added) {
     *writable &= !HasLineBreak(value->name);
-    AppendRegeditValue(&text, value->name, value->type, value->data, line_end);
+    AppendRegeditValue(&text, value->name, value->type, value->data, line_end, unicode_);
   }
   if (own == nullptr) text.append(line_end);
   if (!text.empty()) edits->push_back(TextEdit{at, at, own == nullptr ? 1 : 0, order, text});
@@ -202,6 +207,11 @@ LONG FileStore::Commit() {
   if (edits.empty()) return ERROR_SUCCESS;
   std::vector<std::string_view> pieces;
   if (!EditPieces(text_, &edits, &pieces)) return ERROR_CANTWRITE;
+  std::string widened;
+  if (unicode_) {
+    WidenPieces(text_, units_, &pieces, &widened);
+    pieces.insert(pieces.begin(), bytes_.substr(0, bytes_.size() - units_.size()));
+  }
   // A failed write keeps the run's registry, so that a later Commit writes it again.
   if (!file_.Replace(std::move(pieces))) return ERROR_CANTWRITE;
   opened_ = false;  // the next operation starts again from the file just written

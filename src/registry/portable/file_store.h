@@ -13,13 +13,15 @@
 #include "tree_store.h"
 
 // One run is one transaction over a StoreFile. The first operation locks and maps the file (a
-// missing, empty or header-only file is an empty registry, a version 5 file is converted to
-// REGEDIT4 text) and checks its structure (ScanRegeditFile); keys and values are read from the
-// text, as regedit reads it, only where the run reaches them. Commit writes the text with the
+// missing, empty or header-only file is an empty registry, a UTF-16 file is narrowed to one byte
+// for each code unit) and checks its structure (ScanRegeditFile); keys and values are read from
+// the text, as regedit reads it, only where the run reaches them. Commit writes the text with the
 // run's edits, as README's store section says, in one atomic replacement: the untouched text goes
-// from the file's pages to the new file as it stands. A text that is not a store, or a section
-// that cannot be read where the run reads, changes or removes it, fails every operation with
-// ERROR_BADDB and is never written.
+// from the file's pages to the new file as it stands, and a UTF-16 file stays UTF-16. A text that
+// is not a store, or a section that cannot be read where the run reads, changes or removes it,
+// fails every operation with ERROR_BADDB and is never written; so does a value beyond 8 bits
+// where the run reads or changes its key's values. A key whose name is beyond 8 bits is none of
+// the keys the run names.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
@@ -60,9 +62,16 @@ class FileStore : public TreeStore {
   bool Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path, size_t depth,
                size_t anchor, std::vector<TextEdit>* edits, bool* writable);
 
+  // Where the reader reads: null for an 8-bit store, else where it holds code units above 0xFF.
+  const std::vector<size_t>* wide() const { return unicode_ ? &wide_ : nullptr; }
+
   StoreFile file_;
-  std::string_view text_;  // the file's pages, converted_ or a new store's first lines
-  std::string converted_;
+  std::string_view bytes_;  // the file's pages, or a new store's first lines
+  std::string_view text_;   // bytes_, or the narrowed_ text of a UTF-16 store
+  bool unicode_ = false;
+  std::string narrowed_;
+  std::vector<size_t> wide_;
+  std::string_view units_;  // a UTF-16 store's code units, after its byte order mark
   std::vector<StoreSection> sections_;
   std::deque<std::string> paths_;  // key paths the text spells with doubled backslashes
   std::map<const RegistryKey*, Place> places_;

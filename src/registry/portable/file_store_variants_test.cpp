@@ -1,8 +1,12 @@
 // The store variants of tests/variants, each a form of .reg text that regedit reads, against
 // what Wine's regedit makes of them (NAME.wine.reg: tests/variants/regenerate.py writes them, the
 // Windows tests check that they are current). Read through the registry functions on the file
-// store, each variant holds exactly Wine's keys and values; a registration and a removal then
-// keep every line of the user's text outside the band's trees, and new lines end as the text's.
+// store, each variant holds exactly Wine's keys and values, but for the keys that hold a value the
+// 8-bit functions cannot read (and keys they cannot name); a registration and a removal then keep
+// every line of the user's text outside the band's trees, every character of a UTF-16 text and
+// its encoding, and new lines end as the text's. A variant named *-kept holds a basket text
+// beyond 8 bits, which a registration must move and cannot: it writes nothing. A removal, which
+// reads no value, removes the per-user trees and stops at the missing class key.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,6 +37,19 @@ std::vector<std::pair<std::string, std::string>> Lines(const std::string& text) 
   return lines;
 }
 
+// A text as lines can be compared: a UTF-16 one with each code unit up to 0xFF as that byte and
+// each other one as its number in angle brackets.
+std::string Readable(const std::string& bytes) {
+  if (bytes.compare(0, 2, "\xff\xfe") != 0) return bytes;
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    unsigned unit = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1])
+                                                               << 8;
+    text += unit <= 0xFF ? std::string(1, bytes[i]) : "<" + std::to_string(unit) + ">";
+  }
+  return text;
+}
+
 // The lines outside the sections of the band's trees: a key line starts with `[` and no blank
 // after it, and names what stands up to its last `]`.
 std::vector<std::string> UserLines(const std::string& text) {
@@ -57,8 +74,9 @@ std::vector<std::string> UserLines(const std::string& text) {
 }
 
 // Opens `expected` and every key below it in the store, which must have them, and reads a value
-// of each, so that the store brings in what it holds there.
-void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected) {
+// of each (but of the keys in `wide`), so that the store brings in what it holds there.
+void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
+             const std::vector<std::string>& wide) {
   HKEY key = root;
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   if (!path.empty()) {
@@ -68,17 +86,26 @@ void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected) {
   }
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY) << path;
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(key, "?", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  std::string rooted =
+      (root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\") + path;
+  if (std::find(wide.begin(), wide.end(), rooted) == wide.end()) {
+    EXPECT_EQ(RegQueryValueExA(key, "?", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  }
   if (key != root) RegCloseKey(key);
   for (const auto& [name, child] : expected.children()) {
-    OpenAll(root, path.empty() ? child->name() : path + "\\" + child->name(), *child);
+    OpenAll(root, path.empty() ? child->name() : path + "\\" + child->name(), *child, wide);
   }
 }
 
-std::string Listing(const RegistryTree& tree) {
+// The tree as sections, less those of the keys in `wide`.
+std::string Listing(const RegistryTree& tree, const std::vector<std::string>& wide = {}) {
   std::string out;
   AppendKeyTree(&out, "HKEY_CLASSES_ROOT", *tree.classes_root);
   AppendKeyTree(&out, "HKEY_CURRENT_USER", *tree.current_user);
+  for (const std::string& key : wide) {
+    size_t at = out.find("[" + key + "]\r\n");
+    if (at != std::string::npos) out.erase(at, out.find("\r\n\r\n", at) + 4 - at);
+  }
   return out;
 }
 
@@ -86,26 +113,30 @@ class StoreVariantTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
   const std::string variant = ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".reg");
+  const std::string text = Readable(variant);
+  const bool kept = GetParam().size() > 5 && GetParam().substr(GetParam().size() - 5) == "-kept";
   RegistryTree wine;
-  ASSERT_TRUE(
-      ParseRegeditFile(ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".wine.reg"), &wine));
+  std::vector<std::string> wide;
+  ASSERT_TRUE(ParseRegeditFile(ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".wine.reg"), &wine,
+                               &wide));
   TempFolder folder;
   const std::string path = folder.path() + "/registry.reg";
   WriteFileBytes(path, variant);
   {
     FileStore store(path);
     ScopedRegistryBinding binding(&store);
-    OpenAll(HKEY_CLASSES_ROOT, "", *wine.classes_root);
-    OpenAll(HKEY_CURRENT_USER, "", *wine.current_user);
-    EXPECT_EQ(Listing(store.tree()), Listing(wine));
+    OpenAll(HKEY_CLASSES_ROOT, "", *wine.classes_root, wide);
+    OpenAll(HKEY_CURRENT_USER, "", *wine.current_user, wide);
+    EXPECT_EQ(Listing(store.tree(), wide), Listing(wine, wide));
   }
   // Nor does the store make a key of a line regedit skips: the whole text read at once.
   RegistryTree whole;
-  ASSERT_TRUE(ParseRegeditFile(variant.empty() ? "REGEDIT4" : variant, &whole));  // as the store
+  std::vector<std::string> whole_wide;
+  ASSERT_TRUE(ParseRegeditFile(variant.empty() ? "REGEDIT4" : variant, &whole, &whole_wide));
   EXPECT_EQ(Listing(whole), Listing(wine));
 
   std::set<std::string> line_ends = {""};
-  for (const auto& [line, end] : Lines(variant)) line_ends.insert(end);
+  for (const auto& [line, end] : Lines(text)) line_ends.insert(end);
   if (line_ends.size() == 1) line_ends.insert("\r\n");  // a text without line ends gets CRLF
   bool baskets = KeyAt(wine.current_user, kSettingsKey)->FindValue("NumberOfBaskets") != nullptr;
   for (bool remove : {false, true}) {
@@ -113,28 +144,32 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
     {
       FileStore store(path);
       ScopedRegistryBinding binding(&store);
-      EXPECT_EQ(remove ? UnregisterExtension() : RegisterExtension("C:\\b\\band.dll"), !remove);
-      EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+      EXPECT_EQ(remove ? UnregisterExtension() : RegisterExtension("C:\\b\\band.dll"),
+                kept ? (remove ? SELFREG_E_CLASS : 0) : !remove);
+      EXPECT_EQ(store.Commit(), remove || !kept ? ERROR_SUCCESS : ERROR_BADDB);
     }
     const std::string after = ReadFileBytes(path);
+    EXPECT_TRUE(remove || !kept || after == variant) << "changed:\n" << Readable(after);
+    EXPECT_EQ(after.compare(0, 2, "\xff\xfe") == 0, variant.compare(0, 2, "\xff\xfe") == 0);
     std::vector<std::string> lines;
-    for (const auto& [line, end] : Lines(after)) {
+    for (const auto& [line, end] : Lines(Readable(after))) {
       lines.push_back(line);
       EXPECT_EQ(line_ends.count(end), 1u) << ::testing::PrintToString(end);
     }
     auto next = lines.begin();
-    for (const std::string& line : UserLines(variant)) {
+    for (const std::string& line : UserLines(text)) {
       next = std::find(next, lines.end(), line);
       ASSERT_NE(next, lines.end()) << "lost: " << line << "\n" << after;
     }
     RegistryTree tree;
-    ASSERT_TRUE(ParseRegeditFile(after, &tree));
+    ASSERT_TRUE(ParseRegeditFile(after, &tree, &whole_wide));
+    const bool registered = !remove && !kept;
     EXPECT_EQ(
         KeyAt(tree.current_user, BandKeyPath(kButtonKeyFormat))->FindValue("BandCLSID") != nullptr,
-        !remove);
+        registered);
     // An old basket list of two is upgraded: the last basket's number is 2.
     const RegistryValue* last = KeyAt(tree.current_user, kSettingsKey)->FindValue("5");
-    EXPECT_EQ(last != nullptr && last->data == std::string("\2\0\0\0", 4), !remove && baskets);
+    EXPECT_EQ(last != nullptr && last->data == std::string("\2\0\0\0", 4), registered && baskets);
   }
 }
 

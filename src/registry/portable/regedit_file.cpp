@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "regedit_text.h"
+#include "utf16_text.h"
 
 namespace {
 
@@ -124,18 +124,6 @@ HexList ReadHexList(std::string_view list, std::string* bytes, std::string_view*
   return HexList::kDone;
 }
 
-// Each pair of bytes of UTF-16LE text as the one byte of its character; false for an odd number
-// of bytes or a character above U+00FF.
-bool NarrowUtf16(std::string_view bytes, std::string* text) {
-  if (bytes.size() % 2 != 0) return false;
-  text->resize(bytes.size() / 2);
-  for (size_t i = 0; i < text->size(); ++i) {
-    if (bytes[2 * i + 1] != '\0') return false;
-    (*text)[i] = bytes[2 * i];
-  }
-  return true;
-}
-
 // The type after `hex(`: regedit reads it with wcstoul and wants `):` after it. Sets *rest to
 // the data after the colon.
 RegeditItem ReadHexType(std::string_view form, DWORD* type, std::string_view* rest) {
@@ -215,11 +203,15 @@ bool MayContinueInto(std::string_view text, size_t line_start) {
 
 // The value on the line from `line` (its first non-blank character on) as regedit reads it, with
 // its continuation lines from *pos up to `end`.
-RegeditItem ReadValue(std::string_view text, size_t end, bool unicode, std::string_view line,
-                      size_t* pos, RegeditValue* value) {
+RegeditItem ReadValue(std::string_view text, size_t end, const std::vector<size_t>* wide,
+                      std::string_view line, size_t* pos, RegeditValue* value) {
   size_t at = 1;
   value->name.clear();
   if (line[0] == '"' && !ReadQuoted(line, &at, &value->name)) return RegeditItem::kSkipped;
+  // A name or a text beyond 8 bits is read all the same, so that the value is skipped wherever
+  // regedit skips it.
+  bool beyond = wide != nullptr && HoldsWide(*wide, text, line.substr(0, at));
+  const RegeditItem by_name = beyond ? RegeditItem::kWide : RegeditItem::kValue;
   std::string_view form = SkipBlanks(line.substr(at));
   if (form.empty() || form[0] != '=') return RegeditItem::kSkipped;
   form = SkipBlanks(form.substr(1));
@@ -234,7 +226,8 @@ RegeditItem ReadValue(std::string_view text, size_t end, bool unicode, std::stri
     }
     value->data.push_back('\0');
     value->type = REG_SZ;
-    return RegeditItem::kValue;
+    return wide != nullptr && HoldsWide(*wide, text, form.substr(0, close)) ? RegeditItem::kWide
+                                                                            : by_name;
   }
   if (StartsWith(form, "dword:")) {
     std::string_view digits = SkipBlanks(form.substr(6));
@@ -247,7 +240,7 @@ RegeditItem ReadValue(std::string_view text, size_t end, bool unicode, std::stri
     for (size_t i = 0; i < count; ++i) number = number << 4 | HexDigit(digits[i]);
     for (int i = 0; i < 4; ++i) value->data.push_back(static_cast<char>(number >> (8 * i)));
     value->type = REG_DWORD;
-    return RegeditItem::kValue;
+    return by_name;
   }
   std::string_view list;
   if (StartsWith(form, "hex:")) {
@@ -278,13 +271,15 @@ RegeditItem ReadValue(std::string_view text, size_t end, bool unicode, std::stri
     if (list.empty() && end < text.size()) return RegeditItem::kUnreadable;
     if (!list.empty() && HexDigit(list[0]) < 0) return RegeditItem::kSkipped;
   }
-  if (unicode &&
+  if (wide != nullptr &&
       (value->type == REG_SZ || value->type == REG_EXPAND_SZ || value->type == REG_MULTI_SZ)) {
     std::string narrowed;
-    if (!NarrowUtf16(value->data, &narrowed)) return RegeditItem::kUnreadable;
+    std::vector<size_t> units;
+    if (!NarrowUtf16(value->data, &narrowed, &units)) return RegeditItem::kUnreadable;
     value->data.swap(narrowed);
+    if (!units.empty()) return RegeditItem::kWide;
   }
-  return RegeditItem::kValue;
+  return by_name;
 }
 
 }  // namespace
@@ -324,8 +319,8 @@ bool ContinuedAcross(std::string_view text, const std::vector<StoreSection>& sec
          (i + 1 < sections.size() && MayContinueInto(text, sections[i + 1].begin));
 }
 
-RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool unicode, size_t* pos,
-                            RegeditValue* value) {
+RegeditItem ReadRegeditItem(std::string_view text, size_t end, const std::vector<size_t>* wide,
+                            size_t* pos, RegeditValue* value) {
   if (*pos >= end) return RegeditItem::kEnd;
   value->begin = *pos;
   size_t line_end = LineEnd(text, *pos);
@@ -333,16 +328,16 @@ RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool unicode, siz
   *pos = NextLine(text, line_end);
   RegeditItem item = RegeditItem::kSkipped;
   if (!line.empty() && (line[0] == '"' || line[0] == '@')) {
-    item = ReadValue(text, end, unicode, line, pos, value);
+    item = ReadValue(text, end, wide, line, pos, value);
   }
   value->end = *pos;
   return item;
 }
 
-RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
-                             RegeditValue* value) {
+RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section,
+                             const std::vector<size_t>* wide, size_t* pos, RegeditValue* value) {
   for (;;) {
-    RegeditItem item = ReadRegeditItem(text, section.end, false, pos, value);
+    RegeditItem item = ReadRegeditItem(text, section.end, wide, pos, value);
     if (item != RegeditItem::kSkipped) return item;
   }
 }
@@ -351,33 +346,8 @@ bool IsUnicodeStore(std::string_view bytes) {
   return StartsWith(bytes, kByteOrderMark);
 }
 
-bool ConvertUnicodeStore(std::string_view bytes, std::string* text) {
-  std::string narrow;
-  if (!IsUnicodeStore(bytes) || !NarrowUtf16(bytes.substr(kByteOrderMark.size()), &narrow) ||
-      narrow.find('\0') != std::string::npos) {
-    return false;
-  }
-  size_t pos = LineEnd(narrow, 0);
-  if (SkipBlanks(std::string_view(narrow).substr(0, pos)) != kUnicodeHeader) return false;
-  pos = NextLine(narrow, pos);
-  text->assign(std::string(kHeader) + "\r\n");
-  RegeditValue value;
-  for (;;) {
-    switch (ReadRegeditItem(narrow, narrow.size(), true, &pos, &value)) {
-      case RegeditItem::kEnd:
-        return true;
-      case RegeditItem::kUnreadable:
-        return false;
-      case RegeditItem::kValue:
-        AppendRegeditValue(text, value.name, value.type, value.data);
-        break;
-      case RegeditItem::kSkipped:
-        // Every line as it stands, with CRLF.
-        for (size_t at = value.begin; at < value.end;) {
-          size_t line_end = LineEnd(narrow, at);
-          text->append(narrow, at, line_end - at).append("\r\n");
-          at = NextLine(narrow, line_end);
-        }
-    }
-  }
+bool NarrowUnicodeStore(std::string_view bytes, std::string* text, std::vector<size_t>* wide,
+                        std::string_view* units) {
+  *units = bytes.substr(kByteOrderMark.size());
+  return NarrowUtf16(*units, text, wide);
 }

@@ -51,26 +51,28 @@ enum class RegeditItem {
   kValue,       // a value, in *value
   kSkipped,     // lines regedit skips: blank, comment, malformed, a deletion; they set nothing
   kUnreadable,  // a value line this reader cannot give the meaning regedit gives it
+  kWide,        // a value of a UTF-16 store whose name or data holds a character above U+00FF:
+                // well formed, but beyond what the program's 8-bit texts can hold
 };
 
 // Reads the line at text[*pos] (a line's start) with what regedit reads together with it (a hex
 // value's continuation lines), stopping at `end` (a line's start, or the text's end), and moves
-// *pos past it. `unicode`: the text is a narrowed version 5 file, whose REG_SZ, REG_EXPAND_SZ
-// and REG_MULTI_SZ hex data is UTF-16LE. A value's data is read as its bytes: a text in hex
-// keeps exactly the bytes written, with or without its NUL.
-RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool unicode, size_t* pos,
-                            RegeditValue* value);
+// *pos past it. `wide`: null for an 8-bit file; for a UTF-16 one (NarrowUnicodeStore), where its
+// text holds characters above U+00FF. There REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ hex data is
+// UTF-16LE, as regedit reads it in such a file. A value's data is read as its bytes: a text in
+// hex keeps exactly the bytes written, with or without its NUL.
+RegeditItem ReadRegeditItem(std::string_view text, size_t end, const std::vector<size_t>* wide,
+                            size_t* pos, RegeditValue* value);
 
 // The next value of a section from *pos on (the section's begin for its first): lines regedit
 // skips are passed over. kEnd after the last one.
-RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section, size_t* pos,
-                             RegeditValue* value);
+RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section,
+                             const std::vector<size_t>* wide, size_t* pos, RegeditValue* value);
 
-// Whether `bytes` start with the byte order mark of what `reg export` writes: UTF-16LE under the
-// header "Windows Registry Editor Version 5.00", whose REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ
-// hex data is UTF-16LE too.
+// Whether `bytes` start with the byte order mark of a UTF-16LE file, as `regedit /e` and `reg
+// export` write them. Regedit reads such a file under either header.
 bool IsUnicodeStore(std::string_view bytes);
-// The REGEDIT4 text of such a file: every character U+0000..U+00FF becomes the byte of that
-// number, each value is written in its REGEDIT4 form, every other line is kept, lines end in
-// CRLF. False for a character above U+00FF, an odd number of bytes or a value it cannot read.
-bool ConvertUnicodeStore(std::string_view bytes, std::string* text);
+// The text of such a file as this reader takes it: NarrowUtf16 (utf16_text.h) of the code units
+// after the mark, which *units views. False for an odd number of bytes.
+bool NarrowUnicodeStore(std::string_view bytes, std::string* text, std::vector<size_t>* wide,
+                        std::string_view* units);

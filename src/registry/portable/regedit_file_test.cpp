@@ -104,78 +104,54 @@ std::string Utf16File(std::u16string_view text) {
   return bytes;
 }
 
+struct Refused {
+  const char* label;
+  std::string bytes;
+};
+
 const std::u16string kUnicodeStart =
     u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n";
 
-TEST(RegeditFileTest, ReadsWhatRegExportWrites) {
-  struct Case {
-    const char* label;
-    std::u16string line;
-    DWORD type;
-    std::string data;
-  };
-  const Case cases[] = {
-      {"text", u"\"v\"=\"a\\\\b\\\"c\t\"", REG_SZ, "a\\b\"c\t\0"s},
-      {"Latin-1 text", u"\"v\"=\"\u00e9t\u00e9 \u00ff\u0080\"", REG_SZ, "\xe9t\xe9 \xff\x80\0"s},
-      {"escaped line breaks", u"\"v\"=\"a\\r\\nb\"", REG_SZ, "a\r\nb\0"s},
-      {"empty text", u"\"v\"=\"\"", REG_SZ, "\0"s},
-      {"dword", u"\"v\"=dword:00000102", REG_DWORD, "\x02\x01\0\0"s},
-      {"wide text without NUL", u"\"v\"=hex(1):61,00,e9,00", REG_SZ, "a\xe9"s},
-      {"wide empty text", u"\"v\"=hex(1):", REG_SZ, ""},
-      {"wide expandable text", u"\"v\"=hex(2):25,00,50,00,25,00,00,00", REG_EXPAND_SZ, "%P%\0"s},
-      {"wide multiple texts", u"\"v\"=hex(7):61,00,00,00,62,00,00,00,00,00", REG_MULTI_SZ,
-       "a\0b\0\0"s},
-      {"continued wide text", u"\"v\"=hex(2):61,00,\\\r\n  62,00", REG_EXPAND_SZ, "ab"},
-      {"binary as bytes", u"\"v\"=hex:00,01,ff", REG_BINARY, "\x00\x01\xff"s},
-      {"short dword as bytes", u"\"v\"=hex(4):05,00,00", REG_DWORD, "\x05\0\0"s},
-      {"qword as bytes", u"\"v\"=hex(b):01,00,00,00,00,00,00,80", REG_QWORD,
-       "\x01\0\0\0\0\0\0\x80"s},
-      {"other type as bytes", u"\"v\"=hex(12345):10,00,01", 0x12345, "\x10\0\x01"s},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    RegistryTree tree = ParseRoundTrip(Utf16File(kUnicodeStart + c.line + u"\r\n\r\n"));
-    auto key = tree.current_user->FindChild("k");
-    ASSERT_NE(key, nullptr);
-    ASSERT_EQ(key->values().size(), 1u);
-    EXPECT_EQ(key->values()[0].type, c.type);
-    EXPECT_EQ(key->values()[0].data, c.data);
-  }
-  // Names and keys are Latin-1 too. A name may not hold an escaped line break, which the
-  // REGEDIT4 text cannot: reading it would give a store it could never write back.
-  const std::u16string names =
-      u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\Caf\u00e9]\r\n"
-      u"\"\u00e0\"=dword:00000001\r\n@=\"x\"\r\n";
-  RegistryTree tree = ParseRoundTrip(Utf16File(names));
-  auto key = tree.classes_root->FindChild("Caf\xe9");
-  ASSERT_NE(key, nullptr);
-  EXPECT_NE(key->FindValue("\xe0"), nullptr);
-  EXPECT_NE(key->FindValue(""), nullptr);
-}
+TEST(RegeditFileTest, ReadsAUnicodeFileAndTellsWhatIsBeyond8Bits) {
+  // Under either header, hex text is UTF-16, kept with or without its NUL; Latin-1 is 8-bit.
+  // Characters above U+00FF make a value beyond 8 bits only in its name or its data, and a key
+  // only in its name.
+  const std::u16string text =
+      u"REGEDIT4\r\n; \u65e5\u672c \U0001F600\r\n[HKEY_CURRENT_USER\\\u00e0]\r\n"
+      u"\"\u00e9\"=\"x\\r\\n\" ; \u20ac\r\n\"w\"=hex(2):41,00,\\ ; \u20ac\r\n  e9,00\r\n"
+      u"[HKEY_CURRENT_USER\\b]\r\n\"\u0100\"=dword:1\r\n"
+      u"[HKEY_CURRENT_USER\\c]\r\n\"v\"=\"\U0001F600\"\r\n"
+      u"[HKEY_CURRENT_USER\\d]\r\n\"v\"=hex(7):00,01,00,00\r\n"
+      u"[HKEY_CURRENT_USER\\e]\r\n\"v\"=hex:00,01\r\n\"\u0100\"=\"x\"\u0100\r\n"
+      u"[HKEY_CURRENT_USER\\\u0416]\r\n\"v\"=\"x\"\r\n";
+  RegistryTree tree;
+  std::vector<std::string> wide;
+  ASSERT_TRUE(ParseRegeditFile(Utf16File(text), &tree, &wide));
+  EXPECT_EQ(wide, (std::vector<std::string>{"HKEY_CURRENT_USER\\b", "HKEY_CURRENT_USER\\c",
+                                            "HKEY_CURRENT_USER\\d"}));
+  EXPECT_EQ(tree.current_user->children().size(), 5u);
+  auto a = KeyAt(tree.current_user, "\xe0");
+  ASSERT_EQ(a->values().size(), 2u);
+  EXPECT_EQ(a->values()[0].name, "\xe9");
+  EXPECT_EQ(a->values()[0].data, "x\r\n\0"s);
+  EXPECT_EQ(a->values()[1].data, "A\xe9");
+  auto e = KeyAt(tree.current_user, "e");
+  ASSERT_EQ(e->values().size(), 1u);
+  EXPECT_EQ(e->values()[0].data, "\0\x01"s);
 
-TEST(RegeditFileTest, RejectsUnicodeFilesItCannotHold) {
-  struct Case {
-    const char* label;
-    std::string bytes;
-  };
-  const Case cases[] = {
-      {"character above U+00FF", Utf16File(kUnicodeStart + u"\"v\"=\"\u0100\"\r\n")},
-      {"euro sign", Utf16File(kUnicodeStart + u"\"v\"=\"\u20ac\"\r\n")},
-      {"surrogate pair", Utf16File(kUnicodeStart + u"\"v\"=\"\U0001F600\"\r\n")},
-      {"wide character in a key", Utf16File(kUnicodeStart + u"[HKEY_CURRENT_USER\\\u0101]\r\n")},
-      {"wide character in hex text", Utf16File(kUnicodeStart + u"\"v\"=hex(1):00,01\r\n")},
+  const Refused refused[] = {
+      {"beyond 8 bits, unless asked", Utf16File(text)},
       {"odd hex text", Utf16File(kUnicodeStart + u"\"v\"=hex(7):61,00,62\r\n")},
       {"odd file", Utf16File(kUnicodeStart) + "\n"},
       {"NUL character", Utf16File(kUnicodeStart + u"\"v\"=\"a\0b\"\r\n"s)},
-      {"REGEDIT4 header", Utf16File(u"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n")},
       {"other version", Utf16File(u"Windows Registry Editor Version 4.00\r\n")},
       {"no byte order mark", Utf16File(kUnicodeStart).substr(2)},
       {"big-endian mark", "\xfe\xff" + Utf16File(kUnicodeStart).substr(2)},
       {"byte order mark alone", "\xff\xfe"},
   };
-  for (const Case& c : cases) {
-    RegistryTree tree;
-    EXPECT_FALSE(ParseRegeditFile(c.bytes, &tree)) << c.label;
+  for (const Refused& c : refused) {
+    RegistryTree none;
+    EXPECT_FALSE(ParseRegeditFile(c.bytes, &none, c.label[0] == 'b' ? nullptr : &wide)) << c.label;
   }
 }
 
