@@ -9,10 +9,8 @@
 //   or deleted, and everything below a deleted one) are the same bytes in the same order, and so
 //   is the text before the first section;
 // - a file that is not a store is never rewritten.
-// A made store may be UTF-16, with marks (U+00A4) in comments, key names, value names and texts.
-// The run is repeated on the same store with characters beyond 8 bits in place of the marks: it
-// must answer as on the marks and write the same text but for those characters, or, when a mark
-// is in a value, it may fail and write nothing.
+// A made store may be UTF-16, with characters beyond 8 bits (and beyond the BMP) in comments;
+// the text is then compared with each code unit above 0xFF as one mark.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -51,7 +49,7 @@ const char* const kValueNames[] = {"", "v", "Path", "Name", "NumberOfBaskets", "
 const char* const kRoots[] = {"HKEY_CLASSES_ROOT",  "HKEY_CURRENT_USER", "hkey_current_user",
                               "HKEY_LOCAL_MACHINE", "HKEY_USERS",        "-HKEY_CURRENT_USER"};
 
-// Where a made UTF-16 store has a character beyond 8 bits in its second run: U+00A4 in its first.
+// Where a made UTF-16 store has a character beyond 8 bits: in the text as made and as compared.
 constexpr char kMark = '\xa4';
 
 // A UTF-16 text (with its byte order mark) as 8-bit text: each code unit up to 0xFF as that byte,
@@ -89,18 +87,6 @@ std::string KeyPath(FuzzedDataProvider* in, int min_depth) {
 
 const char* const kLineEnds[] = {"\r\n", "\n", "\r"};
 
-struct Marks {
-  bool utf16 = false;
-  bool in_values = false;  // some mark is in a value's name or text
-};
-
-// A mark, now and then, in a UTF-16 store.
-std::string Mark(FuzzedDataProvider* in, Marks* marks, bool in_value = false) {
-  if (!marks->utf16 || in->ConsumeIntegralInRange(0, 3) != 0) return "";
-  marks->in_values |= in_value;
-  return std::string(1, kMark);
-}
-
 // Blanks where regedit passes over them: none most of the time.
 std::string Blanks(FuzzedDataProvider* in) {
   static const char* const kBlanks[] = {"", "", "", " ", "\t", "  \t "};
@@ -108,15 +94,16 @@ std::string Blanks(FuzzedDataProvider* in) {
 }
 
 // A comment after a line, sometimes.
-std::string Comment(FuzzedDataProvider* in, Marks* marks) {
-  return in->ConsumeIntegralInRange(0, 7) == 0 ? Blanks(in) + "; note [x] C:\\dir" + Mark(in, marks)
-                                               : "";
+std::string Comment(FuzzedDataProvider* in, bool utf16) {
+  return in->ConsumeIntegralInRange(0, 7) == 0
+             ? Blanks(in) + "; note [x] C:\\dir" + (utf16 ? std::string(1, kMark) : "")
+             : "";
 }
 
 // A value line in one of the forms a store file may spell it, or now and then a line regedit
 // skips.
-std::string ValueLine(FuzzedDataProvider* in, const char* eol, Marks* marks) {
-  std::string name = RandomCase(in, in->PickValueInArray(kValueNames)) + Mark(in, marks, true);
+std::string ValueLine(FuzzedDataProvider* in, const char* eol, bool utf16) {
+  std::string name = RandomCase(in, in->PickValueInArray(kValueNames));
   std::string line =
       Blanks(in) + (name.empty() ? "@" : "\"" + name + "\"") + Blanks(in) + "=" + Blanks(in);
   switch (in->ConsumeIntegralInRange(0, 4)) {
@@ -125,15 +112,14 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol, Marks* marks) {
       for (char c : in->ConsumeRandomLengthString(12)) {
         if (c == '\\' || c == '"') line += '\\';
         line += (c >= 0x20 && c < 0x7F) ? c : 'x';
-        line += Mark(in, marks, true);
       }
-      return line + '"' + Blanks(in) + Comment(in, marks) + eol;
+      return line + '"' + Blanks(in) + Comment(in, utf16) + eol;
     }
     case 1: {
       char digits[16];
       std::snprintf(digits, sizeof digits, in->ConsumeBool() ? "%x" : "%08X",
                     in->ConsumeIntegral<unsigned>());
-      return line + "dword:" + Blanks(in) + digits + Blanks(in) + Comment(in, marks) + eol;
+      return line + "dword:" + Blanks(in) + digits + Blanks(in) + Comment(in, utf16) + eol;
     }
     case 2: {
       static const char* const kSkipped[] = {
@@ -147,7 +133,7 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol, Marks* marks) {
       std::string type = in->PickValueInArray(kTypes);
       line += type;
       // Texts of a UTF-16 store are UTF-16, of characters up to U+00FF.
-      bool text = marks->utf16 && type.find_first_of("127") == 4;
+      bool text = utf16 && type.find_first_of("127") == 4;
       int bytes = in->ConsumeIntegralInRange(0, 40) & (text ? ~1 : ~0);
       for (int i = 0; i < bytes; ++i) {
         char hex[4];
@@ -157,12 +143,12 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol, Marks* marks) {
         if (i + 1 == bytes) break;
         line += ',';
         if (in->ConsumeIntegralInRange(0, 7) == 0) {
-          line += "\\" + Comment(in, marks) + eol;
+          line += "\\" + Comment(in, utf16) + eol;
           if (in->ConsumeIntegralInRange(0, 3) == 0) line += Blanks(in) + "; between" + eol;
           line += std::string(in->ConsumeIntegralInRange(0, 3), ' ');
         }
       }
-      return line + Blanks(in) + Comment(in, marks) + eol;
+      return line + Blanks(in) + Comment(in, utf16) + eol;
     }
   }
 }
@@ -170,23 +156,23 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol, Marks* marks) {
 // A store as a person or regedit may write it: comments, blank lines, any line ends, blanks and
 // comments where regedit takes them, lines it skips, repeated keys in any order, keys under
 // other roots, and perhaps no line end after the last line.
-std::string MakeStore(FuzzedDataProvider* in, Marks* marks) {
+std::string MakeStore(FuzzedDataProvider* in, bool utf16) {
   const char* header =
-      marks->utf16 && in->ConsumeBool() ? "Windows Registry Editor Version 5.00" : "REGEDIT4";
+      utf16 && in->ConsumeBool() ? "Windows Registry Editor Version 5.00" : "REGEDIT4";
   std::string text = Blanks(in) + header + in->PickValueInArray(kLineEnds);
-  if (in->ConsumeIntegralInRange(0, 7) == 0) text += ValueLine(in, "\r\n", marks);  // goes nowhere
+  if (in->ConsumeIntegralInRange(0, 7) == 0) text += ValueLine(in, "\r\n", utf16);  // goes nowhere
   int sections = in->ConsumeIntegralInRange(0, 10);
   for (int s = 0; s < sections; ++s) {
     const char* eol = in->PickValueInArray(kLineEnds);
-    if (in->ConsumeIntegralInRange(0, 3) == 0) text += "; note " + Mark(in, marks) + eol;
+    if (in->ConsumeIntegralInRange(0, 3) == 0) text += std::string("; note ") + eol;
     if (in->ConsumeBool()) text += eol;
     text += Blanks(in) + "[" + std::string(in->PickValueInArray(kRoots));
     std::string path = KeyPath(in, 0);
-    if (!path.empty()) text += "\\" + path + Mark(in, marks);
+    if (!path.empty()) text += "\\" + path;
     if (in->ConsumeIntegralInRange(0, 5) == 0) text += "\\";
-    text += "]" + Blanks(in) + Comment(in, marks) + eol;
+    text += "]" + Blanks(in) + Comment(in, utf16) + eol;
     int values = in->ConsumeIntegralInRange(0, 4);
-    for (int v = 0; v < values; ++v) text += ValueLine(in, eol, marks);
+    for (int v = 0; v < values; ++v) text += ValueLine(in, eol, utf16);
   }
   while (in->ConsumeIntegralInRange(0, 3) == 0 && !text.empty() &&
          (text.back() == '\n' || text.back() == '\r')) {
@@ -317,43 +303,17 @@ std::string Folder() {
   return folder;
 }
 
-// The made store in UTF-16: *marked with its marks as U+00A4, *wide with characters beyond 8 bits
-// in their places (a surrogate pair for two marks in *marked).
-void Widen(FuzzedDataProvider* in, const std::string& made, std::string* marked,
-           std::string* wide) {
-  *marked = *wide = "\xff\xfe";
+// The made store in UTF-16, each mark a character beyond 8 bits: now and then a surrogate pair.
+std::string Widen(FuzzedDataProvider* in, const std::string& made) {
+  std::string bytes = "\xff\xfe";
   for (char c : made) {
     std::u16string units(1, static_cast<unsigned char>(c));
     if (c == kMark) units[0] = in->ConsumeIntegralInRange<char16_t>(0x100, 0xD7FF);
-    if (c == kMark && in->ConsumeBool()) {
-      units = {in->ConsumeIntegralInRange<char16_t>(0xD800, 0xDBFF),
-               static_cast<char16_t>(units[0] | 0xDC00)};  // a surrogate pair
-    }
-    for (char16_t unit : units) {
-      *marked += {c, '\0'};
-      *wide += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-    }
+    if (c == kMark && in->ConsumeBool()) units = {0xD83D, 0xDE00};
+    for (char16_t unit : units)
+      bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
   }
-}
-
-// Runs the operations on a file store over `store`: what each call answered, and in *after the
-// file it leaves.
-std::string RunOnFile(const std::string& store, const std::vector<uint8_t>& operations,
-                      std::string* after) {
-  const std::string path = Folder() + "/registry.reg";
-  { std::ofstream(path, std::ios::binary) << store; }
-  std::string answers;
-  {
-    FileStore file(path);
-    {
-      ScopedRegistryBinding binding(&file);
-      answers = RunOperations(FuzzedDataProvider(operations.data(), operations.size()));
-    }
-    file.Commit();
-  }
-  *after = ReadAll(path);
-  std::remove(path.c_str());
-  return answers;
+  return bytes;
 }
 
 }  // namespace
@@ -361,34 +321,34 @@ std::string RunOnFile(const std::string& store, const std::vector<uint8_t>& oper
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   bool raw = in.ConsumeIntegralInRange(0, 3) == 0;
-  Marks marks;
-  marks.utf16 = !raw && in.ConsumeIntegralInRange(0, 3) == 0;
-  std::string before = raw ? in.ConsumeRandomLengthString(4096) : MakeStore(&in, &marks);
-  std::string wide;
-  if (marks.utf16) Widen(&in, std::string(before), &before, &wide);
+  bool utf16 = !raw && in.ConsumeIntegralInRange(0, 3) == 0;
+  std::string before = raw ? in.ConsumeRandomLengthString(4096) : MakeStore(&in, utf16);
+  if (utf16) before = Widen(&in, before);
   std::vector<uint8_t> operations = in.ConsumeRemainingBytes<uint8_t>();
-  std::string after;
-  std::string file_answers = RunOnFile(before, operations, &after);
+  const std::string path = Folder() + "/registry.reg";
+  { std::ofstream(path, std::ios::binary) << before; }
+  std::string file_answers;
+  {
+    FileStore store(path);
+    {
+      ScopedRegistryBinding binding(&store);
+      file_answers = RunOperations(FuzzedDataProvider(operations.data(), operations.size()));
+    }
+    store.Commit();
+  }
+  std::string after = ReadAll(path);
+  std::remove(path.c_str());
 
   std::vector<StoreSection> sections;
   std::deque<std::string> paths;
-  if (!ScanRegeditFile(Narrow(before), &sections, &paths)) {
+  // An empty file (a byte order mark alone too) is an empty registry.
+  if (!Narrow(before).empty() && !ScanRegeditFile(Narrow(before), &sections, &paths)) {
     if (after != before) Fail("a file that is not a store was rewritten", before, after);
     return 0;
   }
-  if (marks.utf16 && wide != before) {
-    std::string wide_after;
-    if (RunOnFile(wide, operations, &wide_after) == file_answers) {
-      if (Narrow(wide_after) != Narrow(after)) {
-        Fail("characters beyond 8 bits changed the run's text", wide, wide_after);
-      }
-    } else if (!marks.in_values || wide_after != wide) {
-      Fail("characters beyond 8 bits outside values failed the run, or one wrote", wide,
-           wide_after);
-    }
-  }
   MemoryStore memory;
-  if (!ParseRegeditFile(before, &memory.tree())) {
+  std::vector<std::string> wide_keys;  // none: the characters beyond 8 bits are in comments
+  if (!ParseRegeditFile(before, &memory.tree(), &wide_keys)) {
     if (!raw) Fail("a made store does not parse", before, after);
     return 0;
   }
@@ -401,7 +361,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RegistryTree written;
   if (after == before) {
     // Nothing written: the registry is as it was, or a name with a line break was refused.
-    ParseRegeditFile(before, &written);
+    ParseRegeditFile(before, &written, &wide_keys);
     std::string expected = FormatRegeditFile(memory.tree());
     if (FoldKeys(FormatRegeditFile(written)) != FoldKeys(expected) &&
         expected.find("\n\"=") == std::string::npos) {
@@ -409,7 +369,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
-  if (!ParseRegeditFile(after, &written)) Fail("the file written does not parse", before, after);
+  if (!ParseRegeditFile(after, &written, &wide_keys))
+    Fail("the file written does not parse", before, after);
   if (FoldKeys(FormatRegeditFile(written)) != FoldKeys(FormatRegeditFile(memory.tree()))) {
     Fail("the file written holds another registry", before, after);
   }
