@@ -9,8 +9,7 @@
 //   or deleted, and everything below a deleted one) are the same bytes in the same order, and so
 //   is the text before the first section;
 // - a file that is not a store is never rewritten.
-// A made store may be UTF-16, with characters beyond 8 bits (and beyond the BMP) in comments;
-// the text is then compared with each code unit above 0xFF as one mark.
+// A made store may be UTF-16, beyond 8 bits and the BMP in comments, compared unit for unit.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -157,8 +156,7 @@ std::string ValueLine(FuzzedDataProvider* in, const char* eol, bool utf16) {
 // comments where regedit takes them, lines it skips, repeated keys in any order, keys under
 // other roots, and perhaps no line end after the last line.
 std::string MakeStore(FuzzedDataProvider* in, bool utf16) {
-  const char* header =
-      utf16 && in->ConsumeBool() ? "Windows Registry Editor Version 5.00" : "REGEDIT4";
+  const char* header = utf16 ? "Windows Registry Editor Version 5.00" : "REGEDIT4";
   std::string text = Blanks(in) + header + in->PickValueInArray(kLineEnds);
   if (in->ConsumeIntegralInRange(0, 7) == 0) text += ValueLine(in, "\r\n", utf16);  // goes nowhere
   int sections = in->ConsumeIntegralInRange(0, 10);
@@ -242,10 +240,9 @@ std::string RunOperations(FuzzedDataProvider in) {
               key, name.c_str(), 0, in.ConsumeIntegralInRange<DWORD>(0, 12),
               reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())));
         } else {
-          LONG read_status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, read, &size);
-          answers += std::to_string(read_status);
-          if (read_status == ERROR_SUCCESS)
-            answers += std::string(reinterpret_cast<char*>(read), size);
+          status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, read, &size);
+          answers += std::to_string(status) +
+                     (status ? "" : std::string(reinterpret_cast<char*>(read), size));
         }
         RegCloseKey(key);
       }
@@ -340,15 +337,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::remove(path.c_str());
 
   std::vector<StoreSection> sections;
-  std::deque<std::string> paths;
-  // An empty file (a byte order mark alone too) is an empty registry.
+  std::deque<std::string> paths;  // an empty file is an empty registry
   if (!Narrow(before).empty() && !ScanRegeditFile(Narrow(before), &sections, &paths)) {
     if (after != before) Fail("a file that is not a store was rewritten", before, after);
     return 0;
   }
   MemoryStore memory;
-  std::vector<std::string> wide_keys;  // none: the characters beyond 8 bits are in comments
-  if (!ParseRegeditFile(before, &memory.tree(), &wide_keys)) {
+  if (!ParseRegeditFile(before, &memory.tree())) {
     if (!raw) Fail("a made store does not parse", before, after);
     return 0;
   }
@@ -361,7 +356,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RegistryTree written;
   if (after == before) {
     // Nothing written: the registry is as it was, or a name with a line break was refused.
-    ParseRegeditFile(before, &written, &wide_keys);
+    ParseRegeditFile(before, &written);
     std::string expected = FormatRegeditFile(memory.tree());
     if (FoldKeys(FormatRegeditFile(written)) != FoldKeys(expected) &&
         expected.find("\n\"=") == std::string::npos) {
@@ -369,8 +364,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
-  if (!ParseRegeditFile(after, &written, &wide_keys))
-    Fail("the file written does not parse", before, after);
+  if (!ParseRegeditFile(after, &written)) Fail("the file written does not parse", before, after);
   if (FoldKeys(FormatRegeditFile(written)) != FoldKeys(FormatRegeditFile(memory.tree()))) {
     Fail("the file written holds another registry", before, after);
   }

@@ -35,7 +35,6 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree,
   const bool unicode = IsUnicodeStore(text);
   if (unicode) {
     if (!NarrowUnicodeStore(text, &narrowed, &wide, &units)) return false;
-    if (!wide.empty() && wide_keys == nullptr) return false;
     text = narrowed;
   }
   std::vector<StoreSection> sections;
@@ -48,7 +47,9 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree,
     const StoreSection& section = sections[i];
     if (ContinuedAcross(text, sections, i)) return false;
     std::shared_ptr<RegistryKey> key;
-    if (section.root != nullptr && !HoldsWide(wide, text, section.path)) {
+    bool wide_name = section.root != nullptr && HoldsWide(wide, text, section.path);
+    if (wide_name && wide_keys == nullptr) return false;
+    if (section.root != nullptr && !wide_name) {
       key = *tree->Root(section.root);
       SplitKeyPath(section.path, &names);
       bool created = false;
