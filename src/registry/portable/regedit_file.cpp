@@ -161,15 +161,19 @@ bool ReadKeyLine(std::string_view line, StoreSection* section, std::vector<std::
       {"HKEY_CURRENT_CONFIG", nullptr},         {"HKEY_DYN_DATA", nullptr}};
   auto known = std::find_if(std::begin(kRoots), std::end(kRoots),
                             [root](const auto& entry) { return NamesEqual(root, entry.first); });
-  if (path.find("\\\\") != std::string_view::npos && !path.empty() && path[0] != '\\') {
+  if (known == std::end(kRoots)) return true;  // a deletion or another root: values go nowhere
+  bool split = SplitKeyPath(path, names);
+  if (!split && !path.empty() && path[0] != '\\') {
+    // Doubled backslashes, which the registry takes as one (a leading one it refuses).
     std::string single;
     for (char c : path) {
       if (c != '\\' || (!single.empty() && single.back() != '\\')) single.push_back(c);
     }
     path = paths->emplace_back(std::move(single));
+    split = SplitKeyPath(path, names);
   }
-  if (known == std::end(kRoots) || !SplitKeyPath(path, names) || names->size() > kMaxKeyDepth) {
-    return true;  // a deletion, another root or a key the registry refuses: its values go nowhere
+  if (!split || names->size() > kMaxKeyDepth) {
+    return true;  // a key the registry refuses: its values go nowhere
   }
   section->root = known->second;
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
