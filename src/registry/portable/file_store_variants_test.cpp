@@ -77,8 +77,8 @@ void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected) {
 
 std::string Listing(const RegistryTree& tree) {
   std::string out;
-  AppendKeyTree(&out, "HKEY_CLASSES_ROOT", *tree.classes_root);
-  AppendKeyTree(&out, "HKEY_CURRENT_USER", *tree.current_user);
+  AppendKeyTree(&out, "HKEY_CLASSES_ROOT", *tree.classes_root, ValueOrder::kByName);
+  AppendKeyTree(&out, "HKEY_CURRENT_USER", *tree.current_user, ValueOrder::kByName);
   return out;
 }
 
