@@ -4,23 +4,17 @@
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
 #include <string_view>
-
-// The byte as the comparison sees it.
-inline unsigned char FoldNameByte(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
-}
 
 struct NameLess {
   using is_transparent = void;
+  static unsigned char Fold(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
+  }
   bool operator()(std::string_view a, std::string_view b) const {
-    size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-      unsigned char x = FoldNameByte(a[i]);
-      unsigned char y = FoldNameByte(b[i]);
-      if (x != y) return x < y;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+      if (Fold(a[i]) != Fold(b[i])) return Fold(a[i]) < Fold(b[i]);
     }
     return a.size() < b.size();
   }
@@ -30,7 +24,7 @@ inline bool NamesEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   if (a == b) return true;  // the usual case, compared a word at a time
   for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldNameByte(a[i]) != FoldNameByte(b[i])) return false;
+    if (NameLess::Fold(a[i]) != NameLess::Fold(b[i])) return false;
   }
   return true;
 }
