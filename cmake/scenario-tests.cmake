@@ -1,37 +1,24 @@
-# The end-to-end scenario table, tests/scenarios/scenarios.txt, on every registry: the native
-# program on a file store (in lkspanreg_e2e_tests), and the Windows program on Wine's registry
-# (lkspanreg_wine_tests, which also checks that store files go through regedit and reg export
-# unchanged).
-set(LKSPAN_TEST_DATA ${CMAKE_CURRENT_SOURCE_DIR}/tests)
-
-if(NOT WIN32)
-  target_sources(lkspan_testing PRIVATE src/testing/scenario_table.cpp)
-  target_compile_definitions(lkspanreg_e2e_tests PRIVATE
-    LKSPAN_SCENARIOS="${LKSPAN_TEST_DATA}/scenarios/scenarios.txt"
-    LKSPAN_INTERCHANGE="${LKSPAN_TEST_DATA}/interchange")
+# The end-to-end scenario table, tests/scenarios/scenarios.txt, on the real registry: the Windows
+# program on Wine's registry (lkspanreg_wine_tests, which also checks that store files go through
+# regedit and reg export unchanged), with the example installer beside it. The native program runs
+# the table in lkspanreg_e2e_tests (tests.cmake); the 32-bit program the rows marked wine32
+# (win32-tests.cmake).
+if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   return()
 endif()
-
-# The scenario runner over the real registry (64-bit: the 32-bit program runs the rows marked wine32
-# in src/app/windows/wine32_test.py) reads the table with the store's own reader, which
-# lkspan_regedit_tree builds apart from the program, whose registry calls are Windows' own.
-if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
-  return()
-endif()
-add_library(lkspan_scenarios STATIC src/testing/scenario_table.cpp)
-target_include_directories(lkspan_scenarios PRIVATE src/registry/portable PUBLIC src/testing)
-target_link_libraries(lkspan_scenarios PUBLIC lkspan_regedit_tree)
 
 # The scenarios run the program signed, as it ships: the signing test (a throwaway certificate,
 # src/app/windows/signing_test.sh) writes it there first.
 set(LKSPAN_SIGNED_PROGRAM ${CMAKE_BINARY_DIR}/signed/lkspanreg.exe)
 add_executable(lkspanreg_wine_tests src/app/lkspanreg_wine_test.cpp)
 target_link_libraries(lkspanreg_wine_tests PRIVATE lkspan_scenarios ${GTEST_TARGETS})
+target_link_options(lkspanreg_wine_tests PRIVATE -static)
 target_compile_definitions(lkspanreg_wine_tests PRIVATE
   LKSPANREG_PATH="${LKSPAN_SIGNED_PROGRAM}"
   LKSPAN_SCENARIOS="${LKSPAN_TEST_DATA}/scenarios/scenarios.txt"
   LKSPAN_INTERCHANGE="${LKSPAN_TEST_DATA}/interchange")
-add_dependencies(lkspanreg_wine_tests lkspanreg)
+# The installer's test asks the scenario printer for the band's trees.
+add_dependencies(lkspanreg_wine_tests lkspanreg lkspan_scenario_print)
 
 if(CMAKE_CROSSCOMPILING_EMULATOR)
   # In the prefix of the wine fixture; one row after the other, as they share the registry.
@@ -45,7 +32,6 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   set_tests_properties(wine_scenarios PROPERTIES
     FIXTURES_REQUIRED "wine;signed" ENVIRONMENT "${WINE_ENV}" LABELS wine TIMEOUT 900
     RESOURCE_LOCK wine_registry)
-  set_tests_properties(windows_registry_tests PROPERTIES RESOURCE_LOCK wine_registry)
 
   # The store variants' Wine readings (tests/variants/NAME.wine.reg, which the native store tests
   # compare with) are what Wine's regedit makes of them now.
@@ -60,7 +46,7 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME wine_installer
     COMMAND bash ${LKSPAN_WINDOWS_TESTS}/installer_test.sh
       ${CMAKE_CURRENT_SOURCE_DIR}/examples/nsis/larkspan.nsi ${LKSPAN_SIGNED_PROGRAM}
-      ${CMAKE_BINARY_DIR}/installer)
+      $<TARGET_FILE:lkspan_scenario_print> ${CMAKE_BINARY_DIR}/installer)
   set_tests_properties(wine_installer PROPERTIES
     FIXTURES_REQUIRED "wine;signed" ENVIRONMENT "${WINE_ENV}" LABELS wine TIMEOUT 300
     RESOURCE_LOCK wine_registry)

@@ -1,5 +1,4 @@
 # The tests, included by CMakeLists.txt when BUILD_TESTING is on.
-enable_testing()
 if(CMAKE_CROSSCOMPILING)
   # No GoogleTest library for the target system: build it from its sources (Debian's
   # googletest package puts them in /usr/src/googletest).
@@ -46,36 +45,40 @@ set(PORTABLE_TESTS
 
 add_library(lkspan_testing STATIC
   src/testing/registry_fixture.cpp
-  $<$<NOT:$<BOOL:${WIN32}>>:src/testing/program_run.cpp>
   src/testing/registry_fixture_${LKSPAN_PLATFORM}.cpp
-  $<$<NOT:$<BOOL:${WIN32}>>:src/registry/portable/memory_store.cpp>
 )
 target_include_directories(lkspan_testing PUBLIC src/testing)
-target_link_libraries(lkspan_testing PUBLIC
-  lkspan_core $<$<NOT:$<BOOL:${WIN32}>>:lkspan_regedit_tree> ${GTEST_TARGETS})
+target_link_libraries(lkspan_testing PUBLIC lkspan_core ${GTEST_TARGETS})
 
+set(LKSPAN_TEST_DATA ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 if(WIN32)
   add_executable(lkspan_tests ${SHARED_TESTS})
+  target_link_options(lkspan_tests PRIVATE -static)
 else()
+  target_sources(lkspan_testing PRIVATE src/testing/program_run.cpp)
+  target_link_libraries(lkspan_testing PUBLIC lkspan_memory_store lkspan_scenarios)
   add_executable(lkspan_tests ${SHARED_TESTS} ${PORTABLE_TESTS})
 endif()
 target_link_libraries(lkspan_tests PRIVATE lkspan_testing)
 
 if(NOT WIN32)
-  target_compile_definitions(lkspan_tests PRIVATE
-    LKSPAN_VARIANTS="${CMAKE_CURRENT_SOURCE_DIR}/tests/variants")
+  target_compile_definitions(lkspan_tests PRIVATE LKSPAN_VARIANTS="${LKSPAN_TEST_DATA}/variants")
   include(GoogleTest)
   gtest_discover_tests(lkspan_tests DISCOVERY_TIMEOUT 30)
 
+  # The scenario table (tests/scenarios/scenarios.txt) on the native program's file store.
   add_executable(lkspanreg_e2e_tests src/app/lkspanreg_e2e_test.cpp
-    src/app/lkspanreg_reliability_e2e_test.cpp src/testing/scenario_table_test.cpp)
+    src/app/lkspanreg_reliability_e2e_test.cpp)
   target_link_libraries(lkspanreg_e2e_tests PRIVATE lkspan_testing)
   target_compile_definitions(lkspanreg_e2e_tests PRIVATE
-    LKSPANREG_PATH="$<TARGET_FILE:lkspanreg>")
+    LKSPANREG_PATH="$<TARGET_FILE:lkspanreg>"
+    LKSPAN_SCENARIOS="${LKSPAN_TEST_DATA}/scenarios/scenarios.txt"
+    LKSPAN_INTERCHANGE="${LKSPAN_TEST_DATA}/interchange")
   add_dependencies(lkspanreg_e2e_tests lkspanreg)
   gtest_discover_tests(lkspanreg_e2e_tests DISCOVERY_TIMEOUT 30)
 elseif(CMAKE_CROSSCOMPILING_EMULATOR)
-  # Every test of the Windows binding runs against the registry of a throwaway Wine prefix.
+  # Every test of the Windows binding runs against the registry of a throwaway Wine prefix, one
+  # test after the other where they share its registry.
   set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(WINE_ENV WINEPREFIX=${WINE_PREFIX} WINEDEBUG=-all)
   add_test(NAME wine_prefix_setup
@@ -86,7 +89,7 @@ elseif(CMAKE_CROSSCOMPILING_EMULATOR)
   set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine)
   add_test(NAME windows_registry_tests COMMAND lkspan_tests)
   set_tests_properties(windows_registry_tests PROPERTIES
-    FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENV}" LABELS wine)
+    FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENV}" LABELS wine RESOURCE_LOCK wine_registry)
 endif()
 
 include(cmake/win32-tests.cmake)

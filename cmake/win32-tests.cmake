@@ -38,8 +38,20 @@ add_test(NAME wine32_stop
 set_tests_properties(wine32_prefix PROPERTIES FIXTURES_SETUP wine32 LABELS wine32 TIMEOUT 1800)
 set_tests_properties(wine32_stop PROPERTIES FIXTURES_CLEANUP wine32 LABELS wine32 TIMEOUT 60)
 
+# The runner reads the scenario table through the scenario printer, built for this machine by
+# its compiler in a build of its own.
+set(LKSPAN_NATIVE_BUILD ${CMAKE_CURRENT_BINARY_DIR}/wine32/native)
+add_test(NAME wine32_scenario_print
+  COMMAND ${CMAKE_CTEST_COMMAND} --build-and-test ${CMAKE_CURRENT_SOURCE_DIR} ${LKSPAN_NATIVE_BUILD}
+    --build-generator ${CMAKE_GENERATOR} --build-target lkspan_scenario_print --build-noclean
+    --build-options -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+      -DLKSPAN_BUILD_BENCHMARKS=OFF)
+set_tests_properties(wine32_scenario_print PROPERTIES
+  FIXTURES_SETUP wine32 LABELS wine32 TIMEOUT 600)
+
 add_test(NAME wine32_register_upgrade_remove
   COMMAND ${LKSPAN_PYTHON3} ${LKSPAN_WINDOWS_TESTS}/wine32_test.py
-    --prefix ${LKSPAN_WINE32_PREFIX} $<TARGET_FILE:lkspanreg>)
+    --prefix ${LKSPAN_WINE32_PREFIX} --scenarios ${LKSPAN_NATIVE_BUILD}/lkspan_scenario_print
+    --table ${CMAKE_CURRENT_SOURCE_DIR}/tests/scenarios/scenarios.txt $<TARGET_FILE:lkspanreg>)
 set_tests_properties(wine32_register_upgrade_remove PROPERTIES
   FIXTURES_REQUIRED wine32 LABELS wine32 TIMEOUT 1200)

@@ -13,11 +13,11 @@ set -eu
 packages_of() {
   case $1 in
     tool) echo cmake make g++ ;;
-    native) echo cmake make g++ libgtest-dev libbenchmark-dev python3 acl ;;
+    native) echo cmake make g++ libgtest-dev libbenchmark-dev acl ;;
     windows) echo cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 python3 \
       nsis osslsigncode openssl ;;
-    wine32) echo cmake make googletest g++-mingw-w64-i686 wine64 wine32:i386 qemu-user-static python3 ;;
-    asan) echo cmake make g++ libgtest-dev python3 acl ;;
+    wine32) echo cmake make googletest g++-mingw-w64-i686 g++ wine64 wine32:i386 qemu-user-static python3 ;;
+    asan) echo cmake make g++ libgtest-dev acl ;;
     fuzz) echo cmake make clang-14 libclang-rt-14-dev ;;
     release) echo cmake make googletest g++-mingw-w64-i686 python3 osslsigncode openssl ;;
     bench) echo cmake make g++ libgtest-dev libbenchmark-dev hyperfine time python3 ;;

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "key_listing.h"
 #include "opened_key.h"
-#include "regedit_text.h"
 #include "scenario_table.h"
 
 namespace {
@@ -152,65 +152,32 @@ std::string RootName(bool classes_root) {
   return classes_root ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                        b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
 // The band tree's path below its root with the tree's own name as stored; empty when missing.
 std::string StoredPath(const BandTree& band) {
   OpenedKey parent(Root(band.classes_root), band.parent);
   if (parent.get() == nullptr) return "";
   for (const std::string& name : SubkeyNames(parent.get())) {
-    if (SameName(name, band.name)) return std::string(band.parent) + "\\" + name;
+    if (NamesEqual(name, band.name)) return std::string(band.parent) + "\\" + name;
   }
   return "";
 }
 
-// Whether reg export writes the value so that it reads back the same.
-bool ExportKeepsExactly(DWORD type, const std::string& data) {
-  if (type == REG_DWORD) return data.size() == 4 || data.empty();
-  if (type == REG_SZ) return !data.empty() && data.find('\0') == data.size() - 1;
-  return true;
+// Whether reg export writes the value so that it reads back otherwise.
+bool ExportChanges(DWORD type, const std::string& data) {
+  if (type == REG_DWORD) return data.size() != 4 && !data.empty();
+  if (type == REG_SZ) return data.empty() || data.find('\0') != data.size() - 1;
+  return false;
 }
 
-// The band trees as REGEDIT4 sections, read through the API; with `inexact_only` only the
-// values reg export cannot write, and only keys that hold such values.
-void AppendApiTree(HKEY root, const std::string& root_name, const std::string& path,
-                   bool inexact_only, std::string* out) {
-  OpenedKey key(root, path);
-  if (key.get() == nullptr) return;
-  std::string section = "[" + root_name + "\\" + path + "]\r\n";
-  bool any = false;
-  for (DWORD index = 0;; ++index) {
-    char name[16384];
-    DWORD name_size = sizeof name;
-    DWORD type = 0;
-    static BYTE data[1 << 16];
-    DWORD data_size = sizeof data;
-    if (RegEnumValueA(key.get(), index, name, &name_size, nullptr, &type, data, &data_size) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    std::string bytes(reinterpret_cast<char*>(data), data_size);
-    if (inexact_only && ExportKeepsExactly(type, bytes)) continue;
-    AppendRegeditValue(&section, std::string(name, name_size), type, bytes);
-    any = true;
-  }
-  if (any || !inexact_only) *out += section + "\r\n";
-  for (const std::string& name : SubkeyNames(key.get())) {
-    AppendApiTree(root, root_name, path + "\\" + name, inexact_only, out);
-  }
-}
-
+// The band trees as REGEDIT4 sections, read through the API; with `inexact_only` every key with
+// only the values reg export cannot write.
 std::string ApiTrees(bool inexact_only) {
   std::string text = "REGEDIT4\r\n\r\n";
   for (const BandTree& band : BandKeyTrees()) {
     std::string path = StoredPath(band);
-    if (!path.empty()) {
-      AppendApiTree(Root(band.classes_root), RootName(band.classes_root), path, inexact_only,
-                    &text);
-    }
+    if (path.empty()) continue;
+    ListedKey key(Root(band.classes_root), path, band.name, inexact_only ? ExportChanges : nullptr);
+    AppendKeyTree(&text, RootName(band.classes_root) + "\\" + path, key, ValueOrder::kAsGiven);
   }
   return text;
 }

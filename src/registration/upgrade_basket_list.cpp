@@ -65,7 +65,7 @@ void UpgradeBasketList(HKEY settings_key) {
     RegSetValueExA(settings_key, IndexName(3 * i + 2).text, 0, REG_DWORD, kTwo, sizeof kTwo);
     ReadText(settings_key, IndexName(2 * i + 1).text, text, kTextSize);
     SetTextValue(settings_key, IndexName(3 * i + 1).text, text);
-    ReadText(settings_key, IndexName(2 * i).text, text, 32);
+    ReadText(settings_key, IndexName(2 * i).text, text, kShortTextSize);
     SetTextValue(settings_key, IndexName(3 * i).text, text);
   }
 }

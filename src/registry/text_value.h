@@ -8,6 +8,8 @@
 
 // Size of every working text (key names, value data): 259 characters and the NUL.
 constexpr size_t kTextSize = 260;
+// Size of a basket's short text: 31 characters and the NUL.
+constexpr size_t kShortTextSize = 32;
 
 // Sets the value `name` of `key` (null: the default value) to `text` as REG_SZ, its NUL stored
 // and counted in the size. The registry's status.

@@ -3,29 +3,9 @@
 #include <memory>
 #include <vector>
 
+#include "key_listing.h"
 #include "regedit_file.h"
-#include "regedit_text.h"
 #include "utf16_text.h"
-
-namespace {
-
-constexpr std::string_view kHeader = "REGEDIT4";
-
-// The key's section (a root's only for values of its own), then its children's, depth first.
-void AppendTree(const RegistryKey& key, const std::string& path, bool root, std::string* out) {
-  if (!root || !key.values().empty()) {
-    out->append("[" + path + "]\r\n");
-    for (const RegistryValue& value : key.values()) {
-      AppendRegeditValue(out, value.name, value.type, value.data);
-    }
-    out->append("\r\n");
-  }
-  for (const auto& [name, child] : key.children()) {
-    AppendTree(*child, path + "\\" + child->name(), false, out);
-  }
-}
-
-}  // namespace
 
 bool ParseRegeditFile(std::string_view text, RegistryTree* tree,
                       std::vector<std::string>* wide_keys) {
@@ -72,9 +52,17 @@ bool ParseRegeditFile(std::string_view text, RegistryTree* tree,
 }
 
 std::string FormatRegeditFile(const RegistryTree& tree) {
-  std::string out = std::string(kHeader) + "\r\n\r\n";
-  AppendTree(*tree.classes_root, tree.classes_root->name(), true, &out);
-  AppendTree(*tree.current_user, tree.current_user->name(), true, &out);
+  std::string out = "REGEDIT4\r\n\r\n";
+  for (const RegistryKey* root : {tree.classes_root.get(), tree.current_user.get()}) {
+    // A root's own section only for values of its own.
+    if (!root->values().empty()) {
+      AppendKeyTree(&out, root->name(), *root, ValueOrder::kAsGiven);
+      continue;
+    }
+    for (const auto& [name, child] : root->children()) {
+      AppendKeyTree(&out, root->name() + "\\" + child->name(), *child, ValueOrder::kAsGiven);
+    }
+  }
   return out;
 }
 

@@ -1,4 +1,5 @@
 // The registry tests' fixture over the in-memory store.
+#include <algorithm>
 #include <memory>
 
 #include "memory_store.h"
@@ -53,13 +54,13 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
   if (std::shared_ptr<RegistryKey> key = Find(root, path)) {
     for (const RegistryValue& value : key->values()) names.push_back(value.name);
   }
-  SortByName(&names);
+  std::sort(names.begin(), names.end(), NameLess());
   return names;
 }
 
 std::string DumpKey(HKEY root, const std::string& path) {
   std::string out;
   if (std::shared_ptr<RegistryKey> key = Find(root, path))
-    AppendKeyTree(&out, RootedPath(root, path), *key);
+    AppendKeyTree(&out, RootedPath(root, path), *key, ValueOrder::kByName);
   return out;
 }

@@ -78,7 +78,7 @@ std::string DumpBandTrees(const RegistryTree& tree) {
     if (std::shared_ptr<RegistryKey> key = FindBandTree(tree, band)) {
       AppendKeyTree(
           &out, std::string(RootName(band.classes_root)) + "\\" + band.parent + "\\" + key->name(),
-          *key);
+          *key, ValueOrder::kByName);
     }
   }
   return out;

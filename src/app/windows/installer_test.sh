@@ -2,17 +2,18 @@
 # Builds examples/nsis/larkspan.nsi for amd64 around the 64-bit program and runs it silently in
 # $WINEPREFIX. Built not to run the program it must fail and leave nothing; the real one must
 # leave the band's three trees and its two files, and its uninstaller take them all away.
-#   installer_test.sh NSI PROGRAM WORK
+#   installer_test.sh NSI PROGRAM SCENARIO_PRINT WORK
+# (SCENARIO_PRINT: the scenario printer of the same build, which names the band's trees.)
 set -eu
-nsi=$1 program=$2 work=$3 wine=/usr/lib/wine/wine64 dir=$WINEPREFIX/drive_c/Larkspan
+nsi=$1 program=$2 printer=$3 work=$4 wine=/usr/lib/wine/wine64 dir=$WINEPREFIX/drive_c/Larkspan
 mkdir -p "$work"
 echo "not a band" >"$work/band.dll"
 for define in "" -DNO_REGISTER; do
   makensis -V2 -DAMD64 $define -DPROGRAM="$program" -DBAND_DLL="$work/band.dll" \
     -DOUTFILE="$work/larkspan$define.exe" "$nsi"
 done
-trees=$(python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import scenario_table as t
-print("\n".join("\\".join(tree) for tree in t.BAND_TREES))' "$(dirname "$0")/../../../tests/scenarios")
+trees=$("$wine" "$printer" keys </dev/null | tr -d '\r')
+[ "$(wc -l <<<"$trees")" -eq 3 ]
 quiet() { "$wine" "$@" </dev/null >/dev/null 2>&1; }
 while read -r tree; do quiet reg delete "$tree" /f || true; done <<<"$trees"
 

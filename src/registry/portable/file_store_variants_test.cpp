@@ -95,8 +95,8 @@ void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
 // The tree as sections, less those of the keys in `wide`.
 std::string Listing(const RegistryTree& tree, const std::vector<std::string>& wide = {}) {
   std::string out;
-  AppendKeyTree(&out, "HKEY_CLASSES_ROOT", *tree.classes_root);
-  AppendKeyTree(&out, "HKEY_CURRENT_USER", *tree.current_user);
+  AppendKeyTree(&out, "HKEY_CLASSES_ROOT", *tree.classes_root, ValueOrder::kByName);
+  AppendKeyTree(&out, "HKEY_CURRENT_USER", *tree.current_user, ValueOrder::kByName);
   for (const std::string& key : wide) {
     size_t at = out.find("[" + key + "]\r\n");
     if (at != std::string::npos) out.erase(at, out.find("\r\n\r\n", at) + 4 - at);

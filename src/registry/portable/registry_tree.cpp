@@ -2,32 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-unsigned char Fold(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
-}
-
-}  // namespace
-
-bool NameLess::operator()(std::string_view a, std::string_view b) const {
-  size_t common = std::min(a.size(), b.size());
-  for (size_t i = 0; i < common; ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return Fold(a[i]) < Fold(b[i]);
-  }
-  return a.size() < b.size();
-}
-
-bool NamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a == b) return true;  // the usual case, compared a word at a time
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
 std::shared_ptr<RegistryKey> RegistryKey::FindChild(std::string_view name) const {
   auto it = children_.find(name);
   return it == children_.end() ? nullptr : it->second;

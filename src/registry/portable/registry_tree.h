@@ -9,20 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "name_order.h"
 #include "registry_api.h"
 
 // The registry's own limits on names and nesting.
 constexpr size_t kMaxKeyName = 255;
 constexpr size_t kMaxValueName = 16383;
 constexpr size_t kMaxKeyDepth = 512;
-
-// Orders and matches key and value names as the registry does: ASCII letters without regard
-// to case, every other byte as it stands.
-struct NameLess {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const;
-};
-bool NamesEqual(std::string_view a, std::string_view b);
 
 struct RegistryValue {
   std::string name;  // empty: the key's default value
