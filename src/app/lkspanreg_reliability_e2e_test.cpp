@@ -308,8 +308,7 @@ TEST(BadStoreTest, APathThatIsNoFileIsLeftAlone) {
 }
 
 TEST(BadStoreTest, AWriteThatIsNotAllowedKeepsTheStore) {
-  // Permission bits do not stop root, so as root the program runs as the user nobody, who then
-  // owns the folder and the store.
+  // Root ignores permission bits: as root the program runs as nobody, who owns folder and store.
   const bool root = geteuid() == 0;
   if (root && access(kSetpriv, X_OK) != 0) {
     GTEST_SKIP() << "running as root without " << kSetpriv << " to run the program as another user";
@@ -325,8 +324,7 @@ TEST(BadStoreTest, AWriteThatIsNotAllowedKeepsTheStore) {
     }
     ASSERT_EQ(chmod(store.path().c_str(), blocker == 1 ? 0444 : 0644), 0);
     ASSERT_EQ(chmod(store.folder().c_str(), blocker == 0 ? 0555 : 0755), 0);
-    // The program itself is run as nobody (a shell as nobody may not reach a checkout in a
-    // folder only root may enter); prlimit sets the size limit on its way.
+    // The program itself runs as nobody (whose shell may not reach the checkout), under prlimit.
     auto run = [&](bool limited) {
       std::vector<std::string> args = {LKSPANREG_PATH, kBand};
       if (root)
