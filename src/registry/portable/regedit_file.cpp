@@ -37,6 +37,10 @@ size_t LineEnd(std::string_view text, size_t pos) {
   while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r') ++pos;
   return pos;
 }
+size_t NextLine(std::string_view text, size_t line_end) {
+  if (line_end == text.size()) return line_end;
+  return line_end + (text.substr(line_end, 2) == "\r\n" ? 2 : 1);
+}
 
 // LineEnd for positions that only go forward, as in a scan: each byte is looked at about once,
 // by memchr, whatever the file's line ends.
@@ -59,10 +63,6 @@ class ForwardLineEnds {
   size_t lf_ = kUnknown;  // the next LF or CR at or after the last position asked about
   size_t cr_ = kUnknown;
 };
-size_t NextLine(std::string_view text, size_t line_end) {
-  if (line_end == text.size()) return line_end;
-  return line_end + (text.substr(line_end, 2) == "\r\n" ? 2 : 1);
-}
 
 // Reads a quoted text whose opening quote is just before text[*pos], as regedit unescapes it:
 // \n and \r are those characters and a backslash before any other character is dropped; \0
