@@ -1,3 +1,22 @@
+// The store's rules, as a run applies them to the user's text:
+//
+// Reading. The first operation locks and maps the file and checks its structure once: the header,
+// no NUL, and where each section (a key line) starts. A key's values are read only when the run
+// reaches the key: created, opened, queried, set or deleted; a deleted key has the values of its
+// whole subtree read, so that what a run takes out is a store's text as much as what it writes.
+//
+// Editing. Untouched text is copied byte for byte. A changed value replaces its last line in its
+// key, keeping that line's line end; a new value follows the last value of its key's last
+// section; a deleted key loses every section of its subtree, lines regedit skips included. A key
+// gets a section only when the registry would otherwise lose it (values, new with nothing below
+// it, or the run deleted its last descendant); a new key's section goes after the last section
+// of its nearest existing ancestor's subtree, a lost key's where its subtree's first section was;
+// at one place values come before sections, parents before children, in the order of the names.
+// New lines end as the line before them.
+//
+// Writing. Commit turns the edits into pieces (refusing any that overlap) and hands them to the
+// StoreFile, which writes them to a new file and renames it over the store; a run that changed
+// nothing writes nothing. One FileStore is one run: after its Commit it serves nothing more.
 #include "file_store.h"
 
 #include <algorithm>
@@ -25,25 +44,20 @@ std::string_view FinalLineEnd(std::string_view text, size_t begin, size_t end) {
 FileStore::FileStore(std::string path) : file_(std::move(path)) {}
 
 LONG FileStore::Prepare() {
-  if (state_ == -1) state_ = Load();
-  return state_;
+  if (!status_) status_ = Load();
+  return *status_;
 }
 
 LONG FileStore::Load() {
-  if (!opened_) {
-    bool missing = false;
-    if (!file_.Open(&bytes_, &missing)) return ERROR_BADDB;
-    opened_ = true;
-    if (missing || bytes_.empty()) bytes_ = "REGEDIT4\r\n\r\n";
-    text_ = bytes_;
-    unicode_ = IsUnicodeStore(bytes_);
-    if (unicode_) {
-      if (!NarrowUnicodeStore(bytes_, &narrowed_, &wide_, &units_)) return ERROR_BADDB;
-      text_ = narrowed_;
-    }
+  bool missing = false;
+  if (!file_.Open(&bytes_, &missing)) return ERROR_BADDB;
+  if (missing || bytes_.empty()) bytes_ = "REGEDIT4\r\n\r\n";
+  text_ = bytes_;
+  unicode_ = IsUnicodeStore(bytes_);
+  if (unicode_) {
+    if (!NarrowUnicodeStore(bytes_, &narrowed_, &wide_, &units_)) return ERROR_BADDB;
+    text_ = narrowed_;
   }
-  Reset();
-  places_.clear();
   if (!ScanRegeditFile(text_, &sections_, &paths_)) return ERROR_BADDB;
   if (!file_.Unchanged()) return ERROR_BADDB;  // another program wrote it while it was read
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
@@ -77,7 +91,7 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
   for (size_t i : place.subtree) {
     // A key line that hex data before it may take: regedit may not see this key at all.
     if (sections_[i].path.size() == place.path_size && ContinuedAcross(text_, sections_, i)) {
-      state_ = ERROR_BADDB;
+      status_ = ERROR_BADDB;
     }
   }
   bool created = false;
@@ -94,14 +108,14 @@ LONG FileStore::FillValues(RegistryKey* key) {
   for (size_t i : place.subtree) {
     const StoreSection& section = sections_[i];
     if (section.path.size() != place.path_size) continue;
-    if (ContinuedAcross(text_, sections_, i)) return state_ = ERROR_BADDB;
+    if (ContinuedAcross(text_, sections_, i)) return *(status_ = ERROR_BADDB);
     RegeditValue value;
     size_t pos = section.begin;
     ReadRegeditItem(text_, section.end, wide(), &pos, &value);  // the key's line
     place.append_at = pos;
     for (RegeditItem item;
          (item = NextRegeditValue(text_, section, wide(), &pos, &value)) != RegeditItem::kEnd;) {
-      if (item != RegeditItem::kValue) return state_ = ERROR_BADDB;
+      if (item != RegeditItem::kValue) return *(status_ = ERROR_BADDB);
       size_t at = key->SetValue(value.name, value.type, value.data);
       place.lines.resize(std::max(place.lines.size(), at + 1));
       place.lines[at] = Lines{value.begin, value.end};
@@ -118,12 +132,13 @@ LONG FileStore::Removing(const std::shared_ptr<RegistryKey>& key) {
   // What a run takes out of the file must be a store's text as much as what it writes; it need
   // not be 8-bit text.
   for (size_t i : found->second.subtree) {
-    if (ContinuedAcross(text_, sections_, i)) return state_ = ERROR_BADDB;
+    if (ContinuedAcross(text_, sections_, i)) return *(status_ = ERROR_BADDB);
     RegeditValue value;
     for (size_t pos = sections_[i].begin;;) {
       RegeditItem item = NextRegeditValue(text_, sections_[i], wide(), &pos, &value);
       if (item == RegeditItem::kEnd) break;
-      if (item != RegeditItem::kValue && item != RegeditItem::kWide) return state_ = ERROR_BADDB;
+      if (item != RegeditItem::kValue && item != RegeditItem::kWide)
+        return *(status_ = ERROR_BADDB);
     }
   }
   for (size_t i : found->second.subtree) sections_[i].removed = true;
@@ -193,7 +208,8 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
 }
 
 LONG FileStore::Commit() {
-  if (state_ != ERROR_SUCCESS) return state_ == -1 ? ERROR_SUCCESS : state_;
+  if (!status_) return ERROR_SUCCESS;  // no operation: nothing read, nothing to write
+  if (*status_ != ERROR_SUCCESS) return *status_;
   std::vector<TextEdit> edits;
   for (const StoreSection& section : sections_) {
     if (section.removed) edits.push_back(TextEdit{section.begin, section.end, 0, 0, {}});
@@ -204,17 +220,17 @@ LONG FileStore::Commit() {
     Collect(root, root->name(), 0, text_.size(), &edits, &writable);
   }
   if (!writable) return ERROR_CANTWRITE;
-  if (edits.empty()) return ERROR_SUCCESS;
   std::vector<std::string_view> pieces;
-  if (!EditPieces(text_, &edits, &pieces)) return ERROR_CANTWRITE;
   std::string widened;
-  if (unicode_) {
-    WidenPieces(text_, units_, &pieces, &widened);
-    pieces.insert(pieces.begin(), bytes_.substr(0, bytes_.size() - units_.size()));
+  if (!edits.empty()) {
+    if (!EditPieces(text_, &edits, &pieces)) return ERROR_CANTWRITE;
+    if (unicode_) {
+      WidenPieces(text_, units_, &pieces, &widened);
+      pieces.insert(pieces.begin(), bytes_.substr(0, bytes_.size() - units_.size()));
+    }
   }
-  // A failed write keeps the run's registry, so that a later Commit writes it again.
-  if (!file_.Replace(std::move(pieces))) return ERROR_CANTWRITE;
-  opened_ = false;  // the next operation starts again from the file just written
-  state_ = -1;
-  return ERROR_SUCCESS;
+  // The run is over either way: a failed write leaves the file as it was.
+  bool written = edits.empty() || file_.Replace(std::move(pieces));
+  status_ = written ? ERROR_INVALID_HANDLE : ERROR_CANTWRITE;
+  return written ? ERROR_SUCCESS : ERROR_CANTWRITE;
 }

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,8 @@ class FileStore : public TreeStore {
 
   // Writes this run's changes, if it made any; handles open until then are not used again.
   // ERROR_SUCCESS also when there was nothing to write. ERROR_CANTWRITE when a name cannot be
-  // written (a line break, a key deeper than 512) or the write failed: the file stays as it was
-  // and a later Commit tries again.
+  // written (a line break, a key deeper than 512) or the write failed: the file stays as it was.
+  // A Commit that writes, or fails to, ends the run: every later operation fails.
   LONG Commit();
 
  protected:
@@ -75,7 +76,9 @@ class FileStore : public TreeStore {
   std::vector<StoreSection> sections_;
   std::deque<std::string> paths_;  // key paths the text spells with doubled backslashes
   std::map<const RegistryKey*, Place> places_;
-  bool opened_ = false;
-  LONG state_ = -1;  // -1 until the first operation of a transaction, then its result
+  // Set by the first operation: ERROR_SUCCESS, or why the store cannot serve the run (a text
+  // that is no store, a section the run cannot read, the run's commit done or failed), which then
+  // fails every operation.
+  std::optional<LONG> status_;
   size_t visits_ = 0;
 };

@@ -33,11 +33,6 @@ LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* o
   return ERROR_SUCCESS;
 }
 
-void TreeStore::Reset() {
-  tree_ = RegistryTree();
-  handles_.clear();
-}
-
 size_t TreeStore::open_handles() const {
   size_t count = 0;
   for (const Handle& handle : handles_) count += handle.key ? 1 : 0;

@@ -36,8 +36,6 @@ class TreeStore : public RegistryStore {
   virtual LONG FillValues(RegistryKey* /*key*/) { return ERROR_SUCCESS; }
   // Runs before `key` is taken out of the tree with everything below it; a failure keeps it.
   virtual LONG Removing(const std::shared_ptr<RegistryKey>& /*key*/) { return ERROR_SUCCESS; }
-  // Starts again from an empty tree; every handle becomes invalid.
-  void Reset();
 
  private:
   struct Handle {
