@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "file_store.h"
-#include "regedit_file.h"
-#include "regedit_tree.h"
+#include "regedit_reader.h"
+#include "regedit_test_tree.h"
 #include "register_extension.h"
 #include "registry_store.h"
 #include "scoped_key.h"

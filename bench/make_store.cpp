@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 #include "store_maker.h"
 
 int main(int argc, char** argv) {

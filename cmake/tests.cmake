@@ -31,15 +31,15 @@ set(PORTABLE_TESTS
   src/app/entry_test.cpp
   src/registry/portable/file_store_test.cpp
   src/registry/portable/file_store_variants_test.cpp
-  src/registry/portable/regedit_file_test.cpp
+  src/registry/portable/regedit_reader_test.cpp
   src/registry/portable/registry_tree_test.cpp
-  src/registry/portable/store_file_test.cpp
+  src/registry/portable/locked_file_test.cpp
   src/registry/portable/store_path_test.cpp
   src/registry/portable/text_edits_test.cpp
   src/registration/register_extension_failure_test.cpp
   src/registration/upgrade_basket_list_store_test.cpp
   src/registration/write_registry_rows_test.cpp
-  src/testing/regedit_tree_test.cpp
+  src/testing/regedit_test_tree_test.cpp
   src/unregistration/unregister_extension_failure_test.cpp
 )
 

@@ -26,8 +26,8 @@
 
 #include "file_store.h"
 #include "memory_store.h"
-#include "regedit_file.h"
-#include "regedit_tree.h"
+#include "regedit_reader.h"
+#include "regedit_test_tree.h"
 #include "register_extension.h"
 #include "unregister_extension.h"
 

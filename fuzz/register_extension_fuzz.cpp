@@ -11,7 +11,7 @@
 
 #include "band_keys.h"
 #include "memory_store.h"
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 #include "register_extension.h"
 
 namespace {

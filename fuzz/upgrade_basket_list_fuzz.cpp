@@ -15,7 +15,7 @@
 #include <string>
 
 #include "memory_store.h"
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 #include "upgrade_basket_list.h"
 
 namespace {

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "program_run.h"
-#include "regedit_tree.h"
-#include "store_file.h"
+#include "regedit_test_tree.h"
+#include "locked_file.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
       const std::vector<std::string> entries = FolderEntries(store.folder());
       ASSERT_LE(entries.size(), 2u);
       if (entries.size() == 2) {
-        ASSERT_EQ(entries[0].rfind(StoreFile::TemporaryPrefix("registry.reg"), 0), 0u);
+        ASSERT_EQ(entries[0].rfind(LockedFile::TemporaryPrefix("registry.reg"), 0), 0u);
         temporary_left += 1;
       }
     }
@@ -199,7 +199,7 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
     // A temporary file left by a kill does not trouble the next run, nor stay behind it.
     store.Fill(job.before);
     WriteFileBytes(
-        store.folder() + "/" + StoreFile::TemporaryPrefix("registry.reg") + "x7Kq2Zx7Kq2Z",
+        store.folder() + "/" + LockedFile::TemporaryPrefix("registry.reg") + "x7Kq2Zx7Kq2Z",
         job.before.substr(0, job.before.size() / 2));
     EXPECT_EQ(store.Run({job.arg}), job.after);
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
@@ -366,7 +366,7 @@ TEST(StoppedRunTest, HoldsUpTheNextRunNoLongerThanTheLockWait) {
   EXPECT_NE(flock(folder, LOCK_EX | LOCK_NB), 0);
   close(folder);
 
-  const auto wait = std::chrono::seconds(StoreFile::kLockWaitSeconds);
+  const auto wait = std::chrono::seconds(LockedFile::kLockWaitSeconds);
   const auto start = Clock::now();
   StartedProgram next(LKSPANREG_PATH, {"/U"}, store.Env());
   const bool ended = next.EndsWithin(wait + 3s);

@@ -1,4 +1,4 @@
-// A key tree listed as REGEDIT4 sections: the one lister of the store's text (regedit_tree.h) and
+// A key tree listed as REGEDIT4 sections: the one lister of the store's text (regedit_test_tree.h) and
 // of every listing the tests compare. Only standard types cross this header, so that it serves
 // beside <windows.h> as well as beside the portable store.
 #pragma once
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "name_order.h"
-#include "regedit_text.h"
+#include "regedit_value_text.h"
 
 // The order of a key's values in its section.
 enum class ValueOrder {

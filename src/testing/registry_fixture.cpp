@@ -1,6 +1,6 @@
 #include "registry_fixture.h"
 
-#include "regedit_text.h"
+#include "regedit_value_text.h"
 #include "scoped_key.h"
 
 std::ostream& operator<<(std::ostream& out, const StoredValue& value) {

@@ -10,7 +10,7 @@
 
 #include "band_keys.h"
 #include "key_listing.h"
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 
 namespace {
 

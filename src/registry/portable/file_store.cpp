@@ -1,9 +1,13 @@
 // The store's rules, as a run applies them to the user's text:
 //
-// Reading. The first operation locks and maps the file and checks its structure once: the header,
-// no NUL, and where each section (a key line) starts. A key's values are read only when the run
-// reaches the key: created, opened, queried, set or deleted; a deleted key has the values of its
-// whole subtree read, so that what a run takes out is a store's text as much as what it writes.
+// Reading. The first operation locks and maps the file (a missing, empty or header-only file is
+// an empty registry; a UTF-16 one is narrowed to a byte a code unit) and checks its structure
+// once: the header, no NUL, and where each section (a key line) starts. A key's values are read
+// only when the run reaches the key: created, opened, queried, set or deleted; a deleted key has
+// the values of its whole subtree read, so that what a run takes out is a store's text as much as
+// what it writes.
+// Text this reader cannot give regedit's meaning, or a value beyond 8 bits where the run reads
+// its key's values, fails every later operation, and nothing is written.
 //
 // Editing. Untouched text is copied byte for byte. A changed value replaces its last line in its
 // key, keeping that line's line end; a new value follows the last value of its key's last
@@ -15,14 +19,14 @@
 // New lines end as the line before them.
 //
 // Writing. Commit turns the edits into pieces (refusing any that overlap) and hands them to the
-// StoreFile, which writes them to a new file and renames it over the store; a run that changed
+// LockedFile, which writes them to a new file and renames it over the store; a run that changed
 // nothing writes nothing. One FileStore is one run: after its Commit it serves nothing more.
 #include "file_store.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "regedit_text.h"
+#include "regedit_value_text.h"
 #include "utf16_text.h"
 
 namespace {
@@ -43,9 +47,9 @@ std::string_view FinalLineEnd(std::string_view text, size_t begin, size_t end) {
 
 FileStore::FileStore(std::string path) : file_(std::move(path)) {}
 
-LONG FileStore::Prepare() {
-  if (!status_) status_ = Load();
-  return *status_;
+LONG FileStore::Unreadable() {
+  Fail(ERROR_BADDB);
+  return ERROR_BADDB;
 }
 
 LONG FileStore::Load() {
@@ -70,7 +74,7 @@ LONG FileStore::Load() {
   return ERROR_SUCCESS;
 }
 
-std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<RegistryKey>& key,
+std::shared_ptr<RegistryKey> FileStore::LoadChild(const std::shared_ptr<RegistryKey>& key,
                                                   std::string_view name) {
   std::shared_ptr<RegistryKey> child = key->FindChild(name);
   auto found = places_.find(key.get());
@@ -91,7 +95,7 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
   for (size_t i : place.subtree) {
     // A key line that hex data before it may take: regedit may not see this key at all.
     if (sections_[i].path.size() == place.path_size && ContinuedAcross(text_, sections_, i)) {
-      status_ = ERROR_BADDB;
+      Fail(ERROR_BADDB);
     }
   }
   bool created = false;
@@ -101,21 +105,21 @@ std::shared_ptr<RegistryKey> FileStore::FindChild(const std::shared_ptr<Registry
   return child;
 }
 
-LONG FileStore::FillValues(RegistryKey* key) {
+LONG FileStore::LoadValues(RegistryKey* key) {
   auto found = places_.find(key);
   if (found == places_.end() || found->second.filled) return ERROR_SUCCESS;
   Place& place = found->second;
   for (size_t i : place.subtree) {
     const StoreSection& section = sections_[i];
     if (section.path.size() != place.path_size) continue;
-    if (ContinuedAcross(text_, sections_, i)) return *(status_ = ERROR_BADDB);
+    if (ContinuedAcross(text_, sections_, i)) return Unreadable();
     RegeditValue value;
     size_t pos = section.begin;
     ReadRegeditItem(text_, section.end, wide(), &pos, &value);  // the key's line
     place.append_at = pos;
     for (RegeditItem item;
          (item = NextRegeditValue(text_, section, wide(), &pos, &value)) != RegeditItem::kEnd;) {
-      if (item != RegeditItem::kValue) return *(status_ = ERROR_BADDB);
+      if (item != RegeditItem::kValue) return Unreadable();
       size_t at = key->SetValue(value.name, value.type, value.data);
       place.lines.resize(std::max(place.lines.size(), at + 1));
       place.lines[at] = Lines{value.begin, value.end};
@@ -126,19 +130,18 @@ LONG FileStore::FillValues(RegistryKey* key) {
   return ERROR_SUCCESS;
 }
 
-LONG FileStore::Removing(const std::shared_ptr<RegistryKey>& key) {
+LONG FileStore::CheckRemoval(const std::shared_ptr<RegistryKey>& key) {
   auto found = places_.find(key.get());
   if (found == places_.end()) return ERROR_SUCCESS;
   // What a run takes out of the file must be a store's text as much as what it writes; it need
   // not be 8-bit text.
   for (size_t i : found->second.subtree) {
-    if (ContinuedAcross(text_, sections_, i)) return *(status_ = ERROR_BADDB);
+    if (ContinuedAcross(text_, sections_, i)) return Unreadable();
     RegeditValue value;
     for (size_t pos = sections_[i].begin;;) {
       RegeditItem item = NextRegeditValue(text_, sections_[i], wide(), &pos, &value);
       if (item == RegeditItem::kEnd) break;
-      if (item != RegeditItem::kValue && item != RegeditItem::kWide)
-        return *(status_ = ERROR_BADDB);
+      if (item != RegeditItem::kValue && item != RegeditItem::kWide) return Unreadable();
     }
   }
   for (size_t i : found->second.subtree) sections_[i].removed = true;
@@ -208,8 +211,8 @@ bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::stri
 }
 
 LONG FileStore::Commit() {
-  if (!status_) return ERROR_SUCCESS;  // no operation: nothing read, nothing to write
-  if (*status_ != ERROR_SUCCESS) return *status_;
+  if (!status()) return ERROR_SUCCESS;  // no operation: nothing read, nothing to write
+  if (*status() != ERROR_SUCCESS) return *status();
   std::vector<TextEdit> edits;
   for (const StoreSection& section : sections_) {
     if (section.removed) edits.push_back(TextEdit{section.begin, section.end, 0, 0, {}});
@@ -231,6 +234,6 @@ LONG FileStore::Commit() {
   }
   // The run is over either way: a failed write leaves the file as it was.
   bool written = edits.empty() || file_.Replace(std::move(pieces));
-  status_ = written ? ERROR_INVALID_HANDLE : ERROR_CANTWRITE;
+  Fail(written ? ERROR_INVALID_HANDLE : ERROR_CANTWRITE);
   return written ? ERROR_SUCCESS : ERROR_CANTWRITE;
 }

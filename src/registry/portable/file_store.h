@@ -1,4 +1,4 @@
-// The registry of the native program: the user's REGEDIT4 file, edited where a run changes it.
+// The registry of the native program: the user's .reg file, edited where a run changes it.
 #pragma once
 
 #include <map>
@@ -8,21 +8,13 @@
 #include <string_view>
 #include <vector>
 
-#include "regedit_file.h"
-#include "store_file.h"
+#include "locked_file.h"
+#include "regedit_reader.h"
 #include "text_edits.h"
 #include "tree_store.h"
 
-// One run is one transaction over a StoreFile. The first operation locks and maps the file (a
-// missing, empty or header-only file is an empty registry, a UTF-16 file is narrowed to one byte
-// for each code unit) and checks its structure (ScanRegeditFile); keys and values are read from
-// the text, as regedit reads it, only where the run reaches them. Commit writes the text with the
-// run's edits, as README's store section says, in one atomic replacement: the untouched text goes
-// from the file's pages to the new file as it stands, and a UTF-16 file stays UTF-16. A text that
-// is not a store, or a section that cannot be read where the run reads, changes or removes it,
-// fails every operation with ERROR_BADDB and is never written; so does a value beyond 8 bits
-// where the run reads or changes its key's values. A key whose name is beyond 8 bits is none of
-// the keys the run names.
+// One run over the user's .reg text in a LockedFile (REGEDIT4 or UTF-16), edited in place: the
+// rules of reading, editing and writing open file_store.cpp; what the user sees, README.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
@@ -34,11 +26,11 @@ class FileStore : public TreeStore {
   LONG Commit();
 
  protected:
-  LONG Prepare() override;
-  std::shared_ptr<RegistryKey> FindChild(const std::shared_ptr<RegistryKey>& key,
+  LONG Load() override;
+  std::shared_ptr<RegistryKey> LoadChild(const std::shared_ptr<RegistryKey>& key,
                                          std::string_view name) override;
-  LONG FillValues(RegistryKey* key) override;
-  LONG Removing(const std::shared_ptr<RegistryKey>& key) override;
+  LONG LoadValues(RegistryKey* key) override;
+  LONG CheckRemoval(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
   // Where a value stands in the text: text_[begin, end), its line ends included.
@@ -56,7 +48,8 @@ class FileStore : public TreeStore {
     std::vector<Lines> lines;          // the last value of each name read, by its place
   };
 
-  LONG Load();
+  // Fails this operation and every later one: the run needs text this reader cannot read.
+  LONG Unreadable();
   // Adds the edits of `key` and of the keys below it; `path` is its section line's text and
   // `anchor` where a new section goes when the key has no place. Returns whether the text shows
   // the key afterwards.
@@ -66,7 +59,7 @@ class FileStore : public TreeStore {
   // Where the reader reads: null for an 8-bit store, else where it holds code units above 0xFF.
   const std::vector<size_t>* wide() const { return unicode_ ? &wide_ : nullptr; }
 
-  StoreFile file_;
+  LockedFile file_;
   std::string_view bytes_;  // the file's pages, or a new store's first lines
   std::string_view text_;   // bytes_, or the narrowed_ text of a UTF-16 store
   bool unicode_ = false;
@@ -76,9 +69,5 @@ class FileStore : public TreeStore {
   std::vector<StoreSection> sections_;
   std::deque<std::string> paths_;  // key paths the text spells with doubled backslashes
   std::map<const RegistryKey*, Place> places_;
-  // Set by the first operation: ERROR_SUCCESS, or why the store cannot serve the run (a text
-  // that is no store, a section the run cannot read, the run's commit done or failed), which then
-  // fails every operation.
-  std::optional<LONG> status_;
   size_t visits_ = 0;
 };

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "program_run.h"
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 #include "register_extension.h"
 #include "registry_api.h"
 #include "unregister_extension.h"

@@ -16,7 +16,7 @@
 #include "file_store.h"
 #include "key_listing.h"
 #include "program_run.h"
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 #include "register_extension.h"
 #include "unregister_extension.h"
 

@@ -17,7 +17,8 @@ TreeStore::Handle* TreeStore::Slot(HKEY key) {
 }
 
 LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) {
-  if (LONG status = Prepare(); status != ERROR_SUCCESS) return status;
+  if (!status_) status_ = Load();
+  if (*status_ != ERROR_SUCCESS) return *status_;
   const Handle* handle = Slot(key);
   if (const auto* root = tree_.Root(key)) {
     *out = *root;
@@ -50,7 +51,7 @@ LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY*
   // be created leaves the tree as it was.
   size_t existing = 0;
   while (existing < names.size()) {
-    std::shared_ptr<RegistryKey> child = FindChild(key, names[existing]);
+    std::shared_ptr<RegistryKey> child = LoadChild(key, names[existing]);
     if (!child) break;
     key = std::move(child);
     ++existing;
@@ -76,7 +77,7 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
   std::shared_ptr<RegistryKey> target;
   if (LONG status = Resolve(key, KEY_SET_VALUE, &target); status != ERROR_SUCCESS) return status;
   if (std::strlen(name) > kMaxValueName) return ERROR_INVALID_PARAMETER;
-  if (LONG status = FillValues(target.get()); status != ERROR_SUCCESS) return status;
+  if (LONG status = LoadValues(target.get()); status != ERROR_SUCCESS) return status;
   target->SetValue(
       name, type,
       std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size));
@@ -88,7 +89,7 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
   if (LONG status = Resolve(key, KEY_QUERY_VALUE, &target); status != ERROR_SUCCESS) {
     return status;
   }
-  if (LONG status = FillValues(target.get()); status != ERROR_SUCCESS) return status;
+  if (LONG status = LoadValues(target.get()); status != ERROR_SUCCESS) return status;
   const RegistryValue* value = target->FindValue(name);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   if (type != nullptr) *type = value->type;
@@ -118,10 +119,10 @@ LONG TreeStore::DeleteTree(HKEY parent, const char* sub_key) {
   if (names.empty()) return ERROR_ACCESS_DENIED;  // never the parent itself
   for (size_t i = 0; i < names.size(); ++i) {
     std::shared_ptr<RegistryKey> above = std::move(key);
-    key = FindChild(above, names[i]);
+    key = LoadChild(above, names[i]);
     if (!key) return ERROR_FILE_NOT_FOUND;
     if (i + 1 < names.size()) continue;
-    if (LONG status = Removing(key); status != ERROR_SUCCESS) return status;
+    if (LONG status = CheckRemoval(key); status != ERROR_SUCCESS) return status;
     above->RemoveChild(names[i]);
   }
   return ERROR_SUCCESS;

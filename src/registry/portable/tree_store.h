@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -24,18 +25,22 @@ class TreeStore : public RegistryStore {
   size_t open_handles() const;
 
  protected:
-  // Runs before every operation; a failure fails the operation with that code.
-  virtual LONG Prepare() { return ERROR_SUCCESS; }
+  // Loads the store, once, before its first operation; a failure fails that and every later one.
+  virtual LONG Load() { return ERROR_SUCCESS; }
   // The child of `key` called `name`, or null. A store that keeps only part of its registry in
-  // the tree brings the child in here.
-  virtual std::shared_ptr<RegistryKey> FindChild(const std::shared_ptr<RegistryKey>& key,
+  // the tree brings the child in from where it keeps the rest.
+  virtual std::shared_ptr<RegistryKey> LoadChild(const std::shared_ptr<RegistryKey>& key,
                                                  std::string_view name) {
     return key->FindChild(name);
   }
   // Runs before the values of `key` are read or written; such a store brings them in here.
-  virtual LONG FillValues(RegistryKey* /*key*/) { return ERROR_SUCCESS; }
+  virtual LONG LoadValues(RegistryKey* /*key*/) { return ERROR_SUCCESS; }
   // Runs before `key` is taken out of the tree with everything below it; a failure keeps it.
-  virtual LONG Removing(const std::shared_ptr<RegistryKey>& /*key*/) { return ERROR_SUCCESS; }
+  virtual LONG CheckRemoval(const std::shared_ptr<RegistryKey>& /*key*/) { return ERROR_SUCCESS; }
+  // Ends the store's service: every later operation fails with `status`.
+  void Fail(LONG status) { status_ = status; }
+  // Null until the first operation; then ERROR_SUCCESS, or what every operation fails with.
+  const std::optional<LONG>& status() const { return status_; }
 
  private:
   struct Handle {
@@ -45,10 +50,11 @@ class TreeStore : public RegistryStore {
 
   // The open handle `key`, or null.
   Handle* Slot(HKEY key);
-  // Prepares the store, then the key behind `key`, which must have been opened with every right
-  // in `needed`.
+  // Loads the store the first time, then the key behind `key`, which must have been opened with
+  // every right in `needed`.
   LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out);
 
   RegistryTree tree_;
   std::vector<Handle> handles_;  // a free slot has a null key
+  std::optional<LONG> status_;
 };

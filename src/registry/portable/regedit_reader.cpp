@@ -1,4 +1,4 @@
-#include "regedit_file.h"
+#include "regedit_reader.h"
 
 #include <algorithm>
 #include <cstring>

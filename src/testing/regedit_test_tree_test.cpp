@@ -1,4 +1,4 @@
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,7 @@ const std::string kSampleText = Lines({
     "",
 });
 
-TEST(RegeditTreeTest, FormatsEveryValueFormInKeyOrder) {
+TEST(RegeditTestTreeTest, FormatsEveryValueFormInKeyOrder) {
   EXPECT_EQ(FormatRegeditFile(SampleTree()), kSampleText);
   EXPECT_EQ(FormatRegeditFile(RegistryTree()), "REGEDIT4\r\n\r\n");
   RegistryTree parsed;
@@ -102,7 +102,7 @@ TEST(RegeditTreeTest, FormatsEveryValueFormInKeyOrder) {
   EXPECT_EQ(FormatRegeditFile(parsed), kSampleText);
 }
 
-TEST(RegeditTreeTest, MergesSectionsKeepsFirstPlaceAndCaseAndLeavesOutOtherRoots) {
+TEST(RegeditTestTreeTest, MergesSectionsKeepsFirstPlaceAndCaseAndLeavesOutOtherRoots) {
   RegistryTree tree;
   ASSERT_TRUE(ParseRegeditFile(
       Lines({"REGEDIT4", "; comment", "[HKEY_CURRENT_USER\\A\\b]", "\"x\"=\"1\"", "\"y\"=\"2\"", "",

@@ -1,10 +1,10 @@
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
 
 #include <memory>
 #include <vector>
 
 #include "key_listing.h"
-#include "regedit_file.h"
+#include "regedit_reader.h"
 #include "utf16_text.h"
 
 bool ParseRegeditFile(std::string_view text, RegistryTree* tree,

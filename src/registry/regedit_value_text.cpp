@@ -1,4 +1,4 @@
-#include "regedit_text.h"
+#include "regedit_value_text.h"
 
 #include <cstdint>
 #include <cstdio>

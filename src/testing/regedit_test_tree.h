@@ -1,5 +1,5 @@
 // A whole registry tree to and from a store's text, for the tests, fuzz targets and benchmarks:
-// the program itself reads and edits a store section by section (regedit_file.h).
+// the program itself reads and edits a store section by section (regedit_reader.h).
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "store_file.h"
+#include "locked_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,7 +17,7 @@ constexpr uid_t kNobody = 65534;
 
 // One whole run over the store at `path`: open, then replace with `text`.
 bool Rewrite(const std::string& path, const std::string& text) {
-  StoreFile file(path);
+  LockedFile file(path);
   std::string_view read;
   bool missing = false;
   return file.Open(&read, &missing) && file.Replace({text});
@@ -29,7 +29,7 @@ struct stat StatusOf(const std::string& path) {
   return info;
 }
 
-TEST(StoreFileTest, ARewriteKeepsTheStoresModeAndOwner) {
+TEST(LockedFileTest, ARewriteKeepsTheStoresModeAndOwner) {
   struct Case {
     mode_t mode;
     uid_t owner;  // the test's own user when not root
@@ -54,7 +54,7 @@ TEST(StoreFileTest, ARewriteKeepsTheStoresModeAndOwner) {
   }
 }
 
-TEST(StoreFileTest, NewFoldersArePrivateAndANewStoreFollowsTheUmask) {
+TEST(LockedFileTest, NewFoldersArePrivateAndANewStoreFollowsTheUmask) {
   TempFolder folder;
   const std::string store = folder.path() + "/data/larkspan/registry.reg";
   mode_t saved = umask(027);
@@ -66,7 +66,7 @@ TEST(StoreFileTest, NewFoldersArePrivateAndANewStoreFollowsTheUmask) {
   EXPECT_EQ(StatusOf(store).st_mode & 07777, 0640u);
 }
 
-TEST(StoreFileTest, ALinkedStoreIsWrittenAtItsTarget) {
+TEST(LockedFileTest, ALinkedStoreIsWrittenAtItsTarget) {
   TempFolder folder;
   const std::string store = folder.path() + "/home/registry.reg";
   ASSERT_EQ(mkdir((folder.path() + "/home").c_str(), 0700), 0);
@@ -93,7 +93,7 @@ TEST(StoreFileTest, ALinkedStoreIsWrittenAtItsTarget) {
   ASSERT_EQ(symlink("missing.reg", (folder.path() + "/home/missing.reg").c_str()), 0);
   for (const std::string& link : {dangling, folder.path() + "/home/missing.reg"}) {
     SCOPED_TRACE(link);
-    StoreFile file(link);
+    LockedFile file(link);
     std::string_view read;
     bool missing = false;
     EXPECT_FALSE(file.Open(&read, &missing));
@@ -104,11 +104,11 @@ TEST(StoreFileTest, ALinkedStoreIsWrittenAtItsTarget) {
             (std::vector<std::string>{"dangling.reg", "missing.reg", "registry.reg"}));
 }
 
-TEST(StoreFileTest, TheTemporaryFileIsTheRunsOwn) {
+TEST(LockedFileTest, TheTemporaryFileIsTheRunsOwn) {
   TempFolder folder;
   const std::string store = folder.path() + "/registry.reg";
   const std::string outside = folder.path() + "/outside";
-  const std::string prefix = folder.path() + "/" + StoreFile::TemporaryPrefix("registry.reg");
+  const std::string prefix = folder.path() + "/" + LockedFile::TemporaryPrefix("registry.reg");
   WriteFileBytes(store, "old");
   WriteFileBytes(outside, "outside");
   // Whatever waits at the name an older version used is left alone.
@@ -120,7 +120,7 @@ TEST(StoreFileTest, TheTemporaryFileIsTheRunsOwn) {
   ASSERT_EQ(mkfifo((prefix + "fifo00000000").c_str(), 0600), 0);
   ASSERT_EQ(symlink(outside.c_str(), (prefix + "link00000000").c_str()), 0);
   WriteFileBytes(prefix + "a1B2c3d4E5f", "kept");
-  WriteFileBytes(folder.path() + "/" + StoreFile::TemporaryPrefix("other.reg") + "a1B2c3d4E5f6",
+  WriteFileBytes(folder.path() + "/" + LockedFile::TemporaryPrefix("other.reg") + "a1B2c3d4E5f6",
                  "kept");
   // Nor, for root, a file of that name of a user who owns neither the store nor the run.
   if (geteuid() == 0) {
@@ -145,7 +145,7 @@ TEST(StoreFileTest, TheTemporaryFileIsTheRunsOwn) {
   EXPECT_EQ(FolderEntries(folder.path()), kept);
 }
 
-TEST(StoreFileTest, AStoreAnotherProgramWroteInPlaceIsNotReplaced) {
+TEST(LockedFileTest, AStoreAnotherProgramWroteInPlaceIsNotReplaced) {
   TempFolder folder;
   const std::string store = folder.path() + "/registry.reg";
   // As `cat new > store` or an editor saving in place, a clock tick later, the same size or
@@ -154,7 +154,7 @@ TEST(StoreFileTest, AStoreAnotherProgramWroteInPlaceIsNotReplaced) {
     const std::string theirs = i % 2 == 0 ? "0ld" : "longer";
     WriteFileBytes(store, "old");
     usleep(30000);
-    StoreFile file(store);
+    LockedFile file(store);
     std::string_view read;
     bool missing = false;
     ASSERT_TRUE(file.Open(&read, &missing) && (i < 2 || file.Unchanged()));
@@ -167,7 +167,7 @@ TEST(StoreFileTest, AStoreAnotherProgramWroteInPlaceIsNotReplaced) {
   }
 }
 
-TEST(StoreFileTest, ARewriteKeepsTheStoresAclAndUserAttributes) {
+TEST(LockedFileTest, ARewriteKeepsTheStoresAclAndUserAttributes) {
   TempFolder folder;
   const std::string store = folder.path() + "/registry.reg";
   const std::string setfacl = "/usr/bin/setfacl", getfacl = "/usr/bin/getfacl";

@@ -1,4 +1,4 @@
-#include "store_file.h"
+#include "locked_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -141,7 +141,7 @@ int OpenStoreFolder(const std::string& path, std::string* name, std::vector<Link
 // makes this run give up.
 bool LockWithin(int fd) {
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point end = Clock::now() + std::chrono::seconds(StoreFile::kLockWaitSeconds);
+  const Clock::time_point end = Clock::now() + std::chrono::seconds(LockedFile::kLockWaitSeconds);
   long pause_ns = 1000000;
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if ((errno != EWOULDBLOCK && errno != EINTR) || Clock::now() >= end) return false;
@@ -188,8 +188,8 @@ bool WriteAll(int fd, std::vector<std::string_view> pieces) {
 }
 
 bool IsTemporaryOf(std::string_view entry, std::string_view store) {
-  const std::string prefix = StoreFile::TemporaryPrefix(store);
-  if (entry.size() != prefix.size() + StoreFile::kTemporaryRandom ||
+  const std::string prefix = LockedFile::TemporaryPrefix(store);
+  if (entry.size() != prefix.size() + LockedFile::kTemporaryRandom ||
       entry.substr(0, prefix.size()) != prefix) {
     return false;
   }
@@ -209,28 +209,28 @@ bool SameVersion(const struct stat& a, const struct stat& b) {
 
 }  // namespace
 
-std::string StoreFile::TemporaryPrefix(std::string_view store_name) {
+std::string LockedFile::TemporaryPrefix(std::string_view store_name) {
   std::string prefix = ".";
   prefix.append(store_name);
   prefix.append(kTemporaryMarker);
   return prefix;
 }
 
-StoreFile::StoreFile(std::string path) : path_(std::move(path)) {}
+LockedFile::LockedFile(std::string path) : path_(std::move(path)) {}
 
-StoreFile::~StoreFile() {
+LockedFile::~LockedFile() {
   CloseStore();
   if (folder_fd_ >= 0) close(folder_fd_);
 }
 
-void StoreFile::CloseStore() {
+void LockedFile::CloseStore() {
   if (map_ != nullptr) munmap(map_, map_size_);
   map_ = nullptr;
   if (store_fd_ >= 0) close(store_fd_);
   store_fd_ = -1;
 }
 
-bool StoreFile::Lock() {
+bool LockedFile::Lock() {
   int folder = OpenStoreFolder(path_, &name_, &link_owners_);
   if (folder < 0) return false;
   if (!LockWithin(folder)) {
@@ -242,7 +242,7 @@ bool StoreFile::Lock() {
   return true;
 }
 
-bool StoreFile::Open(std::string_view* text, bool* missing) {
+bool LockedFile::Open(std::string_view* text, bool* missing) {
   *text = {};
   *missing = false;
   CloseStore();
@@ -275,7 +275,7 @@ bool StoreFile::Open(std::string_view* text, bool* missing) {
   return existed_;
 }
 
-bool StoreFile::Unchanged() {
+bool LockedFile::Unchanged() {
   struct stat now;
   if (fstatat(folder_fd_, name_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0) {
     changed_ |= !existed_ || !SameVersion(now, stat_);
@@ -285,7 +285,7 @@ bool StoreFile::Unchanged() {
   return !changed_;
 }
 
-int StoreFile::CreateTemporary(std::string* name) const {
+int LockedFile::CreateTemporary(std::string* name) const {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   uint64_t state = static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
@@ -309,7 +309,7 @@ int StoreFile::CreateTemporary(std::string* name) const {
   return -1;
 }
 
-void StoreFile::RemoveLeftovers() const {
+void LockedFile::RemoveLeftovers() const {
   // Only what a run leaves: a regular file of a temporary's name (never a link's target, a FIFO
   // or a folder), of this process's user or the store's owner.
   struct stat store;
@@ -333,7 +333,7 @@ void StoreFile::RemoveLeftovers() const {
   closedir(folder);
 }
 
-bool StoreFile::Replace(std::vector<std::string_view> pieces) {
+bool LockedFile::Replace(std::vector<std::string_view> pieces) {
   if (!opened_ || changed_) return false;
   // A store its user may not write stays as it is, as a registry key does (root may, as the
   // kernel lets it); and where a run as root followed other users' links, each of them must be

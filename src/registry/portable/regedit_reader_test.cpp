@@ -1,4 +1,4 @@
-#include "regedit_file.h"
+#include "regedit_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "regedit_text.h"
-#include "regedit_tree.h"
+#include "regedit_test_tree.h"
+#include "regedit_value_text.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ RegistryTree ParseRoundTrip(const std::string& text) {
   return tree;
 }
 
-TEST(RegeditFileTest, WrapsLongHexLikeRegedit) {
+TEST(RegeditReaderTest, WrapsLongHexLikeRegedit) {
   std::string line;
   AppendRegeditValue(&line, "v", REG_BINARY, Bytes(0, 100));
   // `"v"=hex:` then 23 bytes reach the wrap column; 25 bytes on each full continuation line.
@@ -48,7 +48,7 @@ TEST(RegeditFileTest, WrapsLongHexLikeRegedit) {
   EXPECT_EQ(line, "\"" + std::string(80, 'n') + "\"=hex(ffffffff):01,\\\r\n  02,03\r\n");
 }
 
-TEST(RegeditFileTest, EveryValueTypeRoundTrips) {
+TEST(RegeditReaderTest, EveryValueTypeRoundTrips) {
   struct Case {
     DWORD type;
     std::string data;
@@ -112,7 +112,7 @@ struct Refused {
 const std::u16string kUnicodeStart =
     u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n";
 
-TEST(RegeditFileTest, ReadsAUnicodeFileAndTellsWhatIsBeyond8Bits) {
+TEST(RegeditReaderTest, ReadsAUnicodeFileAndTellsWhatIsBeyond8Bits) {
   // Under either header, hex text is UTF-16, kept with or without its NUL; Latin-1 is 8-bit.
   // Characters above U+00FF make a value beyond 8 bits only in its name or its data, and a key
   // only in its name.
@@ -155,7 +155,7 @@ TEST(RegeditFileTest, ReadsAUnicodeFileAndTellsWhatIsBeyond8Bits) {
   }
 }
 
-TEST(RegeditFileTest, LargeFilesParseAndFormatInLinearTime) {
+TEST(RegeditReaderTest, LargeFilesParseAndFormatInLinearTime) {
   // 100,000 values in one key, 100,000 keys, and lines of megabytes.
   std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Many]\r\n";
   for (int i = 0; i < 100000; ++i) text += "\"value" + std::to_string(i) + "\"=dword:1\r\n";

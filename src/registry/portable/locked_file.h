@@ -12,11 +12,11 @@
 // Open resolves symbolic links in the store's place to the file they lead to, makes its folder
 // if missing, takes an exclusive advisory lock on that folder, so that runs started side by side
 // take turns, and maps the whole file for reading: the text is the file's own pages, never
-// copied. The lock is held until the StoreFile is destroyed. Replace writes a new temporary file
+// copied. The lock is held until the LockedFile is destroyed. Replace writes a new temporary file
 // in the same folder, gives it the store's mode, owner and extended attributes, flushes it and
 // renames it over the store, so a run killed at any moment leaves either the old file or the new
 // one. A store that another program changed since Open is never replaced.
-class StoreFile {
+class LockedFile {
  public:
   // How long Open waits for a store that another process holds.
   static constexpr int kLockWaitSeconds = 5;
@@ -26,13 +26,13 @@ class StoreFile {
   static constexpr size_t kTemporaryRandom = 12;
   static std::string TemporaryPrefix(std::string_view store_name);
 
-  explicit StoreFile(std::string path);
-  ~StoreFile();  // releases the lock
-  StoreFile(const StoreFile&) = delete;
-  StoreFile& operator=(const StoreFile&) = delete;
+  explicit LockedFile(std::string path);
+  ~LockedFile();  // releases the lock
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
 
   // Locks the store, the first time, and maps it: *text holds it until the next Open or the
-  // StoreFile's end. A missing file reads as empty and sets *missing. False when the store
+  // LockedFile's end. A missing file reads as empty and sets *missing. False when the store
   // cannot be locked within kLockWaitSeconds or mapped, when it is a symbolic link that leads
   // nowhere, and once the store was seen changed.
   bool Open(std::string_view* text, bool* missing);
