@@ -1,26 +1,15 @@
-// The store's rules, as a run applies them to the user's text:
-//
-// Reading. The first operation locks and maps the file (a missing, empty or header-only file is
-// an empty registry; a UTF-16 one is narrowed to a byte a code unit) and checks its structure
-// once: the header, no NUL, and where each section (a key line) starts. A key's values are read
-// only when the run reaches the key: created, opened, queried, set or deleted; a deleted key has
-// the values of its whole subtree read, so that what a run takes out is a store's text as much as
-// what it writes.
-// Text this reader cannot give regedit's meaning, or a value beyond 8 bits where the run reads
-// its key's values, fails every later operation, and nothing is written.
-//
-// Editing. Untouched text is copied byte for byte. A changed value replaces its last line in its
-// key, keeping that line's line end; a new value follows the last value of its key's last
-// section; a deleted key loses every section of its subtree, lines regedit skips included. A key
-// gets a section only when the registry would otherwise lose it (values, new with nothing below
-// it, or the run deleted its last descendant); a new key's section goes after the last section
-// of its nearest existing ancestor's subtree, a lost key's where its subtree's first section was;
-// at one place values come before sections, parents before children, in the order of the names.
-// New lines end as the line before them.
-//
-// Writing. Commit turns the edits into pieces (refusing any that overlap) and hands them to the
-// LockedFile, which writes them to a new file and renames it over the store; a run that changed
-// nothing writes nothing. One FileStore is one run: after its Commit it serves nothing more.
+// The store's rules. Reading: the first operation maps the file (missing, empty or header-only:
+// an empty registry; UTF-16: narrowed to a byte a code unit) and checks the header, that there is
+// no NUL, and where each key line starts a section; a key's values are read only when the run
+// reaches the key, a deleted key's whole subtree too. Text this reader cannot give regedit's
+// meaning there, or a value beyond 8 bits, fails every later operation and nothing is written.
+// Editing: untouched text is copied byte for byte; a changed value replaces its last line,
+// keeping its line end; a new value follows its key's last value; a deleted key loses every
+// section of its subtree; a key gets a section only when the registry would lose it otherwise,
+// after its nearest existing ancestor's subtree (a lost key's where its first section was),
+// values before sections, parents first; new lines end as the line before them. Writing: Commit
+// turns the edits into pieces, refusing any that overlap, and the LockedFile replaces the store
+// with them; nothing changed, nothing written. One FileStore serves one run, up to its Commit.
 #include "file_store.h"
 
 #include <algorithm>
