@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Times whole runs of lkspanreg beside their floors with hyperfine and writes a Markdown table
-# of the medians (see BENCHMARKS.md).
+# Times whole runs of lkspanreg beside their floors and writes a Markdown table of their CPU time
+# against floor (b)'s, taken in turns with it (bench/paired_cpu.py), their wall times (hyperfine)
+# and peak memory (see BENCHMARKS.md), then the instructions of each run (bench/instructions.sh).
 #   bench/run.sh [TABLE.md]           default: build/bench/results.md, also shown at the end
 # Builds what it times: the native preset's program and floors and, where Wine and the mingw
 # compilers are installed, the win64 preset's program. As root it installs what it needs that is
 # missing (scripts/deps.sh bench; the Wine rows need the windows stage's packages besides).
 # LKSPAN_NATIVE_BUILD and LKSPAN_WIN64_BUILD name other (already configured) build folders;
-# LKSPAN_BENCH_WINE=0 skips the Wine rows.
+# LKSPAN_BENCH_WINE=0 skips the Wine rows, LKSPAN_BENCH_CALLGRIND=0 the instruction counts.
 set -eu
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
@@ -14,9 +15,11 @@ table=${1:-build/bench/results.md}
 native=${LKSPAN_NATIVE_BUILD:-build/native}
 win64=${LKSPAN_WIN64_BUILD:-build/win64}
 wine64=/usr/lib/wine/wine64
-server_path='C:\Program Files\Larkspan\band.dll'
+source bench/stores.sh
+server_path=$bench_server_path
 
 bash scripts/deps.sh --install bench
+began="$(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- build ----------------------------------------------------------------------------------
 targets=(lkspanreg lkspan_bench_store lkspan_floor_exit lkspan_floor_store)
@@ -50,32 +53,10 @@ mkdir -p "$work/store" "$work/start" "$work/json"
 store=$work/store/registry.reg
 export LARKSPAN_REGISTRY=$store
 
-# name, unrelated values, baskets, their layout. The current list of 333 baskets is the
-# reference for what converting the old one costs: the same work but the conversion.
-stores=("empty 0 0 old" "baskets333 0 333 old" "current333 0 333 current"
-  "values1000 1000 0 old" "values10000 10000 0 old" "values100000 100000 0 old"
-  "values1000000 1000000 0 old")
-for entry in "${stores[@]}"; do
-  read -r name values baskets layout <<<"$entry"
-  if [ "$name" != empty ]; then
-    if [ "$layout" = current ]; then set -- current; else set --; fi
-    "$make_store" "$values" "$baskets" "$work/start/$name.reg" "$@"
-  fi
-  # The same store with the band registered: where the removal starts.
-  rm -f "$store"
-  if [ -f "$work/start/$name.reg" ]; then cp "$work/start/$name.reg" "$store"; fi
-  "$tool" "$server_path"
-  cp "$store" "$work/start/$name.registered.reg"
-done
+make_stores "$work/start" "$tool" "$make_store"
 
 # Puts the starting store in place: `place NAME` or `place NAME.registered`.
-place_cmd() {
-  if [ -f "$work/start/$1.reg" ]; then
-    echo "cp $work/start/$1.reg $store"
-  else
-    echo "rm -f $store"
-  fi
-}
+place_cmd() { place_store "$work/start" "$1" "$store"; }
 
 # --- native runs ----------------------------------------------------------------------------
 # Per store: both floors, registration, removal. Floor (b) works on the registered store: it
@@ -97,21 +78,37 @@ size_of() { if [ -f "$work/start/$1.reg" ]; then stat -c %s "$work/start/$1.reg"
 
 rm -f "$store"
 printf 'no job\t-\t%s\t0\t0\n' "$(peak "$tool")" >>"$memory"
-for entry in "${stores[@]}"; do
+for entry in "${bench_stores[@]}"; do
   read -r name _ <<<"$entry"
   printf '%s\tregister\t%s\t%s\t%s\n' "$name" "$(peak_of "$name" "$server_path")" \
     "$(size_of "$name")" "$(size_of "$name.registered")" >>"$memory"
-  printf '%s\tremove\t%s\t%s\t%s\n' "$name" "$(peak_of "$name.registered" /U)" \
-    "$(size_of "$name.registered")" "$(size_of "$name")" >>"$memory"
+  # The size the removal leaves is not the starting store's: the parents of the deleted keys
+  # stay, and the settings key goes with its basket list.
+  removal_peak=$(peak_of "$name.registered" /U)
+  printf '%s\tremove\t%s\t%s\t%s\n' "$name" "$removal_peak" \
+    "$(size_of "$name.registered")" "$(stat -c %s "$store")" >>"$memory"
 done
 # The runs of each store are spread over several rounds, so that a burst of other work on the
-# machine weighs on every row alike; the table takes the median of all of a row's runs.
+# machine weighs on every row alike. Wall times: hyperfine, the median of all of a row's runs (a
+# store of few runs a round takes exactly that many after one warm-up). CPU times: floor (b), the
+# registration and the removal in turns (bench/paired_cpu.py), each run's ratio to the floor's of
+# its turn, the median of all of them.
 rounds=${LKSPAN_BENCH_ROUNDS:-3}
+mkdir -p "$work/cpu"
+start_of() { if [ -f "$work/start/$1.reg" ]; then echo "$work/start/$1.reg"; else echo -; fi; }
 for round in $(seq "$rounds"); do
-  for entry in "${stores[@]}"; do
-    read -r name _ <<<"$entry"
+  for entry in "${bench_stores[@]}"; do
+    read -r name _ _ _ _ runs _ <<<"$entry"
+    if [ "$runs" -lt 10 ]; then
+      counts=(--warmup 1 --runs "$runs")
+    else
+      counts=(--warmup 2 --min-runs "$runs" --max-runs 200)
+    fi
     echo "== $name, round $round of $rounds" >&2
-    hyperfine -N --warmup 2 --min-runs 10 --style basic \
+    python3 bench/paired_cpu.py "$work/cpu/$name.$round.json" "$store" "$runs" \
+      "$(start_of "$name.registered")" "$(start_of "$name")" "$(start_of "$name.registered")" \
+      "$floor_b" "$tool" "$server_path"
+    hyperfine -N "${counts[@]}" --style basic \
       --export-json "$work/json/$name.$round.json" \
       -n "floor (a)" -p "$(place_cmd "$name.registered")" "$floor_a" \
       -n "floor (b)" -p "$(place_cmd "$name.registered")" "$floor_b $store" \
@@ -141,14 +138,24 @@ if [ "$with_wine" = 1 ]; then
   WINEDEBUG=-all "$wine64" reg query 'HKCU\Software\Microsoft\Internet Explorer\Extensions\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}' /v Icon >/dev/null
 fi
 
+# --- instructions, on the same stores -------------------------------------------------------
+if [ "${LKSPAN_BENCH_CALLGRIND:-1}" = 1 ]; then
+  echo "== instructions" >&2
+  bash bench/instructions.sh "$work/start" "$tool" >"$work/instructions.md"
+fi
+
 # --- the table ------------------------------------------------------------------------------
 mkdir -p "$(dirname "$table")"
 {
-  python3 bench/report.py "$work/json" "$memory"
+  python3 bench/report.py "$work/json" "$work/cpu" "$memory" "$work/start/stores.tsv"
+  if [ -f "$work/instructions.md" ]; then
+    echo
+    cat "$work/instructions.md"
+  fi
   echo
   echo "Machine: $(nproc) CPUs, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1)," \
-    "$(free -g | awk '/^Mem:/ {print $2}') GiB of memory, $(uname -sr); load average at the end:" \
-    "$(cut -d' ' -f1-3 /proc/loadavg)."
+    "$(free -g | awk '/^Mem:/ {print $2}') GiB of memory, $(uname -sr). Began $began;" \
+    "ended $(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg)."
 } >"$table"
 cat "$table"
 echo "table written to $table" >&2

@@ -2,14 +2,12 @@
 # CMakeLists.txt whether or not the tests are built.
 #
 # A whole tree to and from a store's text: the program edits a store section by section and never
-# compiles it. Over the real registry the program has no store, so the store's tree and file come
-# along.
+# compiles it. Over the real registry the program has no store: the .reg format's library comes
+# along, and the portable headers serve for its types.
 add_library(lkspan_regedit_test_tree STATIC EXCLUDE_FROM_ALL src/testing/regedit_test_tree.cpp)
 target_include_directories(lkspan_regedit_test_tree PUBLIC src/testing)
-target_link_libraries(lkspan_regedit_test_tree PUBLIC lkspan_core)
+target_link_libraries(lkspan_regedit_test_tree PUBLIC lkspan_core lkspan_regedit)
 if(WIN32)
-  target_sources(lkspan_regedit_test_tree PRIVATE
-    src/registry/portable/regedit_reader.cpp src/registry/portable/registry_tree.cpp)
   target_include_directories(lkspan_regedit_test_tree PRIVATE src/registry/portable)
 else()
   # The registry in memory, which can be told to fail.

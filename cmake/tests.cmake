@@ -31,15 +31,16 @@ set(PORTABLE_TESTS
   src/app/entry_test.cpp
   src/registry/portable/file_store_test.cpp
   src/registry/portable/file_store_variants_test.cpp
-  src/registry/portable/regedit_reader_test.cpp
   src/registry/portable/registry_tree_test.cpp
   src/registry/portable/locked_file_test.cpp
   src/registry/portable/store_path_test.cpp
   src/registry/portable/text_edits_test.cpp
+  src/registry/regedit/regedit_reader_test.cpp
+  src/registry/regedit/regedit_writer_test.cpp
+  src/registry/regedit/utf16_text_test.cpp
   src/registration/register_extension_failure_test.cpp
   src/registration/upgrade_basket_list_store_test.cpp
   src/registration/write_registry_rows_test.cpp
-  src/testing/regedit_test_tree_test.cpp
   src/unregistration/unregister_extension_failure_test.cpp
 )
 
@@ -48,7 +49,7 @@ add_library(lkspan_testing STATIC
   src/testing/registry_fixture_${LKSPAN_PLATFORM}.cpp
 )
 target_include_directories(lkspan_testing PUBLIC src/testing)
-target_link_libraries(lkspan_testing PUBLIC lkspan_core ${GTEST_TARGETS})
+target_link_libraries(lkspan_testing PUBLIC lkspan_core lkspan_regedit ${GTEST_TARGETS})
 
 set(LKSPAN_TEST_DATA ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 if(WIN32)
@@ -95,3 +96,4 @@ endif()
 include(cmake/win32-tests.cmake)
 
 include(cmake/scenario-tests.cmake)
+include(cmake/differential-test.cmake)

@@ -5,6 +5,9 @@
 #                               them and the command that installs them, and fail
 # Stages: tool (build the program alone), native, windows, wine32, asan, fuzz, bench, release
 # (scripts/release.sh).
+# Package indexes that cannot be fetched are fetched again after pauses (LKSPAN_APT_PAUSES, in
+# seconds: "20 40 80"); if the packages then cannot be installed, the last line names the index
+# that failed, so that a mirror's fault is not taken for the project's.
 # A stage lists the build tool it uses (make: the presets use CMake's default generator).
 # Installing a package of another architecture (wine32:i386) first adds that architecture to
 # dpkg, which changes the machine: the README's table of stages says so.
@@ -13,14 +16,14 @@ set -eu
 packages_of() {
   case $1 in
     tool) echo cmake make g++ ;;
-    native) echo cmake make g++ libgtest-dev libbenchmark-dev acl ;;
-    windows) echo cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 python3 \
-      nsis osslsigncode openssl ;;
+    native) echo cmake make g++ libgtest-dev libbenchmark-dev acl clang-format-14 strace e2fsprogs ;;
+    windows) echo cmake make g++ googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 \
+      python3 nsis osslsigncode openssl ;;
     wine32) echo cmake make googletest g++-mingw-w64-i686 g++ wine64 wine32:i386 qemu-user-static python3 ;;
-    asan) echo cmake make g++ libgtest-dev acl ;;
+    asan) echo cmake make g++ libgtest-dev acl strace e2fsprogs ;;
     fuzz) echo cmake make clang-14 libclang-rt-14-dev ;;
     release) echo cmake make googletest g++-mingw-w64-i686 python3 osslsigncode openssl ;;
-    bench) echo cmake make g++ libgtest-dev libbenchmark-dev hyperfine time python3 ;;
+    bench) echo cmake make g++ libgtest-dev libbenchmark-dev hyperfine time python3 valgrind ;;
     *)
       echo "deps.sh: no stage '$1' (tool, native, windows, wine32, asan, fuzz, bench, release)" >&2
       return 2
@@ -81,5 +84,37 @@ case " ${missing[*]} " in
     ;;
 esac
 echo "deps.sh: installing ${missing[*]}"
-apt-get update -q
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+# A mirror in the middle of a sync serves an index of the wrong size for a while: fetch the
+# indexes again after a pause, a few times, before giving up on them.
+log=$(mktemp "${TMPDIR:-/tmp}/deps.XXXXXX")
+trap 'rm -f "$log"' EXIT
+pauses=(${LKSPAN_APT_PAUSES:-20 40 80})
+updated=0
+for pause in "${pauses[@]}" last; do
+  if apt-get update -q >"$log" 2>&1; then
+    updated=1
+    cat "$log"
+    break
+  fi
+  cat "$log"
+  if [ "$pause" != last ]; then
+    echo "deps.sh: some package indexes could not be fetched; trying again in $pause s"
+    sleep "$pause"
+  fi
+done
+if DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  exit 0
+fi
+if [ $updated -eq 0 ]; then
+  # apt names an index it could not fetch on a line "E: Failed to fetch URL  REASON" (or W:);
+  # a suite without a Release file, on a line "Err:N URL SUITE Release" and its reason below.
+  failed=$(sed -n 's/^[EW]: Failed to fetch //p' "$log" | head -n1)
+  if [ -z "$failed" ]; then
+    failed=$(awk '/^Err:/ { sub(/^Err:[0-9]+ /, ""); line = $0; getline; sub(/^ +/, "");
+      print line ": " $0; exit }' "$log")
+  fi
+  echo "deps.sh: the packages of this stage cannot be installed because a package index could" \
+    "not be fetched, a fault of the mirror, not of the project: ${failed:-$(tail -n1 "$log")}" >&2
+fi
+exit 1

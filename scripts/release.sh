@@ -6,7 +6,8 @@
 #                               with that certificate and unencrypted key, both PEM
 # The zip holds lkspanreg.exe, USAGE.txt (CRLF lines), the example installer larkspan.nsi, and
 # SHA256SUMS of those three. VERSION is CMake's project(VERSION). It installs what it needs as
-# root (scripts/deps.sh release), and runs the image tests before it packs anything.
+# root (scripts/deps.sh release), builds the program alone and runs its image tests before it
+# packs anything.
 set -eu
 cd "$(dirname "$0")/.."
 cert='' key=''
@@ -19,8 +20,9 @@ elif [ $# -ne 0 ]; then
 fi
 
 bash scripts/deps.sh --install release
+# The program alone: the image tests look at nothing else.
 cmake --preset win32
-cmake --build --preset win32 -j "$(nproc)"
+cmake --build --preset win32 -j "$(nproc)" --target lkspanreg
 ctest --preset win32 -L image
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Runs the tests, one stage or all of them (as CI does: .ci/run).
-#   test.sh STAGE...   native    the native program and its tests
+#   test.sh STAGE...   native    the format of the C++ files (scripts/format-check.sh), the
+#                                native program and its tests
 #                      windows   the Windows binding (win64), the scenarios and the example
-#                                installer under wine64; the 32-bit shipping program's image,
-#                                its signing and its reproducible build
+#                                installer under wine64; the native program against Wine's
+#                                regedit on random store texts; the 32-bit shipping program's
+#                                image, its signing and its reproducible build
 #                      wine32    the 32-bit program under 32-bit Wine on qemu (changes the
 #                                machine: the i386 architecture, a binfmt_misc handler)
 #                      asan      the native suite under AddressSanitizer and UBSan
 #                      fuzz      each libFuzzer target for LKSPAN_FUZZ_SECONDS (60)
-#   test.sh            every stage, in that order
+#   test.sh            every stage, in that order; a failed stage does not stop the others
 # Each stage first installs what it needs as root (scripts/deps.sh), or, run by anyone else
 # with something missing, names the packages and stops. The README's table of stages says
 # what each installs, changes and costs.
@@ -29,10 +31,15 @@ suite() {  # a preset's whole suite, its packages first: suite PRESET
   ctest --preset "$1" -j "$jobs"
 }
 
-stage_native() { suite native; }
+stage_native() {
+  bash scripts/deps.sh --install native
+  bash scripts/format-check.sh
+  suite native
+}
 
 stage_windows() {
   bash scripts/deps.sh --install windows
+  build tool  # the native program, which the differential check runs beside Wine's regedit
   build win64
   ctest --preset win64
   build win32
@@ -65,9 +72,35 @@ for stage in "${stages[@]}"; do
       ;;
   esac
 done
+# A stage that fails does not stop the later ones, so that one run tells every stage's outcome
+# (a mirror that fails the 32-bit packages says nothing of the sanitizers); the exit status
+# is 1 when any stage failed.
+# A failed stage's last lines, which say why, are printed again at the end, where a reader of
+# a long log looks first.
+failed=()
+endings=()
+log=$(mktemp "${TMPDIR:-/tmp}/test.XXXXXX")
+trap 'rm -f "$log"' EXIT
 for stage in "${stages[@]}"; do
   echo "=== stage $stage"
   began=$(date +%s)
-  "stage_$stage"
-  echo "=== stage $stage passed in $(($(date +%s) - began)) s"
+  set +e
+  (
+    set -e
+    "stage_$stage"
+  ) 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  set -e
+  if [ "$status" -eq 0 ]; then
+    echo "=== stage $stage passed in $(($(date +%s) - began)) s"
+  else
+    echo "=== stage $stage FAILED (exit $status) after $(($(date +%s) - began)) s"
+    failed+=("$stage")
+    endings+=("=== stage $stage ended with:" "$(tail -n 4 "$log")")
+  fi
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  printf '%s\n' "${endings[@]}" >&2
+  echo "=== failed: ${failed[*]}" >&2
+  exit 1
+fi

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "band_keys.h"
 #include "memory_store.h"
 #include "registry_fixture.h"
 #include "registry_store.h"
@@ -11,24 +12,24 @@ namespace {
 
 struct EntryCase {
   std::vector<const char*> args;  // after the program name
-  const char* first_call;         // null: the registry is not touched
+  const std::string* first_call;  // null: the registry is not touched
 };
 
-const char kRegister[] = "create HKCR\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-const char kUnregister[] = "delete HKCU\\Software\\Larkspan -> 2";
+const std::string kRegister = "create HKCR\\" + BandKeyPath(kClassKeyFormat);
+const std::string kUnregister = "delete HKCU\\" + std::string(kSettingsKey) + " -> 2";
 
 }  // namespace
 
 TEST(EntryTest, PicksTheJobFromTheFirstArgumentOnly) {
   const EntryCase kCases[] = {
       {{}, nullptr},
-      {{"/U"}, kUnregister},
-      {{"/U", "C:\\b.dll"}, kUnregister},
-      {{"/u"}, kRegister},
-      {{"-U"}, kRegister},
-      {{"/U2"}, kRegister},
-      {{"/U "}, kRegister},
-      {{"C:\\b.dll", "/U"}, kRegister},
+      {{"/U"}, &kUnregister},
+      {{"/U", "C:\\b.dll"}, &kUnregister},
+      {{"/u"}, &kRegister},
+      {{"-U"}, &kRegister},
+      {{"/U2"}, &kRegister},
+      {{"/U "}, &kRegister},
+      {{"C:\\b.dll", "/U"}, &kRegister},
       {{""}, nullptr},  // an empty path writes nothing
   };
   for (const EntryCase& c : kCases) {
@@ -42,7 +43,7 @@ TEST(EntryTest, PicksTheJobFromTheFirstArgumentOnly) {
       EXPECT_TRUE(store.calls().empty()) << shown;
     } else {
       ASSERT_FALSE(store.calls().empty()) << shown;
-      EXPECT_EQ(store.calls().front(), c.first_call) << shown;
+      EXPECT_EQ(store.calls().front(), *c.first_call) << shown;
     }
   }
 }
@@ -52,8 +53,7 @@ TEST(EntryTest, TakesAnArgumentThatLooksLikeTheSwitchAsThePath) {
   ScopedRegistryBinding binding(&store);
   const char* argv[] = {"lkspanreg", "/u"};
   EXPECT_EQ(RunEntry(2, argv), 0);
-  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT,
-                      "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\InprocServer32", ""),
+  EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, BandKeyPath(kClassKeyFormat) + "\\InprocServer32", ""),
             Sz("/u"));
 }
 

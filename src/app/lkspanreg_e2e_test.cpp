@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "band_keys.h"
 #include "program_run.h"
 #include "scenario_table.h"
 
@@ -14,33 +15,33 @@ using namespace std::string_literals;
 
 // A store made by the program holds a section for each key with values and for each key with
 // nothing below it; their parents are there through them.
-const char kRegistered[] =
+const std::string kClassKey = "[HKEY_CLASSES_ROOT\\" + BandKeyPath(kClassKeyFormat);
+const std::string kRegistered =
     "REGEDIT4\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
+    "\r\n" +
+    kClassKey + "]\r\n" +
     "@=\"&Larkspan\"\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\Implemented "
-    "Categories\\{00021494-0000-0000-C000-000000000046}]\r\n"
-    "\r\n"
-    "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\InprocServer32]\r\n"
+    "\r\n" +
+    kClassKey + "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}]\r\n\r\n" +
+    kClassKey + "\\InprocServer32]\r\n" +
     "@=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll\"\r\n"
     "\"ThreadingModel\"=\"Apartment\"\r\n"
     "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
+    "[HKEY_CURRENT_USER\\" +
+    kSettingsKey + "]\r\n" +
     "\"Path\"=\"C:\\\\Program Files\\\\Larkspan\\\\\"\r\n"
     "\"Name\"=\"lkspan.chm\"\r\n"
     "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet "
-    "Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
+    "[HKEY_CURRENT_USER\\" +
+    BandKeyPath(kButtonKeyFormat) + "]\r\n" +
     "@=\"Default\"\r\n"
     "\"Default Visible\"=\"Yes\"\r\n"
     "\"ButtonText\"=\"Larkspan\"\r\n"
     "\"HotIcon\"=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll,3006\"\r\n"
     "\"Icon\"=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll,3007\"\r\n"
     "\"CLSID\"=\"{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}\"\r\n"
-    "\"BandCLSID\"=\"{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\"\r\n"
-    "\r\n";
+    "\"BandCLSID\"=\"" +
+    kBandClassId + "\"\r\n\r\n";
 
 // The removal leaves the keys that held the deleted ones, each through a section of its own or
 // of a key below it.

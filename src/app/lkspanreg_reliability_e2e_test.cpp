@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,24 +13,25 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "band_keys.h"
+#include "locked_file.h"
 #include "program_run.h"
 #include "regedit_test_tree.h"
-#include "locked_file.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 const char kBand[] = "C:\\Program Files\\Larkspan\\band.dll";
-const char kClassKey[] = "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-const char kButtonKey[] =
-    "Software\\Microsoft\\Internet Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
+const std::string kClassKey = BandKeyPath(kClassKeyFormat);
+const std::string kButtonKey = BandKeyPath(kButtonKeyFormat);
 
 // A store that already holds other software's keys: `unrelated` values in keys of both roots,
 // and an old list of `baskets` baskets in the band's settings key.
@@ -45,7 +47,7 @@ std::string StoreWith(int unrelated, int baskets) {
   }
   char count[16];
   std::snprintf(count, sizeof count, "%08x", static_cast<unsigned>(baskets));
-  text += "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n\"NumberOfBaskets\"=dword:";
+  text += "[HKEY_CURRENT_USER\\" + std::string(kSettingsKey) + "]\r\n\"NumberOfBaskets\"=dword:";
   text += count;
   text += "\r\n";
   for (int i = 0; i < baskets; ++i) {
@@ -117,6 +119,29 @@ constexpr uid_t kNobody = 65534;
 ProgramResult RunAsNobody(const std::string& arg, const std::vector<std::string>& env) {
   return RunProgram(kSetpriv,
                     {"--reuid=65534", "--regid=65534", "--clear-groups", LKSPANREG_PATH, arg}, env);
+}
+
+// The program under strace, which holds it on entering a system call or makes one fail: no hook
+// in the program. The sanitizer's leak check fails under ptrace; untraced runs make it.
+const char kStrace[] = "/usr/bin/strace";
+
+std::vector<std::string> Traced(const std::string& injection, const std::string& arg) {
+  return {"-o", "/dev/null",           "-E",           "ASAN_OPTIONS=detect_leaks=0",
+          "-e", "inject=" + injection, LKSPANREG_PATH, arg};
+}
+
+// Waits (10 s at most) until the program strace `tracer` runs is held entering system call `call`.
+bool HeldEntering(int tracer, long call) {
+  const std::string pid = std::to_string(tracer), children = "/proc/" + pid + "/task/" + pid;
+  for (auto end = Clock::now() + std::chrono::seconds(10); Clock::now() < end;) {
+    // >> takes a failed read (a child strace started to try ptrace, gone since) as no number.
+    long child = 0, number = 0;
+    std::ifstream(children + "/children") >> child;
+    std::ifstream("/proc/" + std::to_string(child) + "/syscall") >> number;
+    if (number == call) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -206,6 +231,64 @@ TEST(KilledRunTest, LeavesTheOldOrTheNewStore) {
   }
 }
 
+TEST(TracedRunTest, AnotherProgramsSaveBetweenTheLastCheckAndTheExchangeIsKept) {
+  // The run is held for half a second after its last check, or after the exchange while it
+  // flushes the folder. Meanwhile another program saves by rename, appends, or appends through a
+  // descriptor opened before the run.
+  const std::string before = StoreWith(100, 3), line = "[HKEY_CURRENT_USER\\Software\\Theirs]\r\n";
+  for (int save = 0; save < 3; ++save) {
+    SCOPED_TRACE(save);
+    Store store;
+    store.Fill(before);
+    const int early = open(store.path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const char* held =
+        save < 2 ? "renameat2:delay_enter=500000:when=1" : "fsync:delay_enter=500000:when=2";
+    StartedProgram run(kStrace, Traced(held, kBand), store.Env());
+    ASSERT_TRUE(HeldEntering(run.pid(), save < 2 ? SYS_renameat2 : SYS_fsync)) << kStrace;
+    if (save == 0) {
+      WriteFileBytes(store.folder() + "/theirs", before + line);
+      ASSERT_EQ(rename((store.folder() + "/theirs").c_str(), store.path().c_str()), 0);
+    } else {
+      const int fd =
+          save == 2 ? early : open(store.path().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      EXPECT_EQ(write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+      if (fd != early) close(fd);
+    }
+    close(early);
+    ProgramResult result = run.Wait();
+    EXPECT_TRUE(result.exit_status == 0 && result.out + result.err == "") << result.err;
+    EXPECT_EQ(store.Bytes(), before + line);
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+  }
+}
+
+TEST(TracedRunTest, AFolderWhereRemovingFailsKeepsOneTemporaryFile) {
+  // The first run's exchange leaves the old store under its temporary name; later runs find it
+  // and write nothing.
+  Store store;
+  store.Fill(StoreWith(100, 3));
+  for (const char* arg : {kBand, "/U", kBand}) {
+    RunProgram(kStrace, Traced("unlinkat:error=EPERM", arg), store.Env());
+  }
+  EXPECT_NE(store.Bytes().find("band.dll"), std::string::npos);
+  EXPECT_EQ(FolderEntries(store.folder()).size(), 2u);
+}
+
+TEST(TracedRunTest, AKernelWithoutOpenat2FindsTheStoreAllTheSame) {
+  // Before Linux 5.6, and where a filter refuses it, the store's folder is found one name at a
+  // time: on a path without links as well.
+  for (const char* error : {"ENOSYS", "EPERM"}) {
+    SCOPED_TRACE(error);
+    Store store;
+    store.Fill(StoreWith(100, 3));
+    ProgramResult result =
+        RunProgram(kStrace, Traced("openat2:error=" + std::string(error), kBand), store.Env());
+    EXPECT_TRUE(result.exit_status == 0 && result.out + result.err == "") << result.err;
+    EXPECT_NE(store.Bytes().find("band.dll"), std::string::npos);
+    EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
+  }
+}
+
 TEST(ParallelRunTest, EndsAsSomeOrderOfTheRunsOneAfterTheOther) {
   // LKSPAN_PARALLEL_ROUNDS sets the rounds.
   const int rounds = Setting("LKSPAN_PARALLEL_ROUNDS", 30);
@@ -248,10 +331,10 @@ struct BadStore {
 };
 
 std::vector<BadStore> BadStores() {
+  const std::string settings = "[HKEY_CURRENT_USER\\" + std::string(kSettingsKey);
+  const std::string head = "REGEDIT4\r\n\r\n" + settings + "]\r\n";
   const std::string good =
-      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
-      "\"NumberOfBaskets\"=dword:00000001\r\n\"0\"=\"Fruit\"\r\n\"1\"=hex:41,42,00\r\n\r\n";
-  const std::string head = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n";
+      head + "\"NumberOfBaskets\"=dword:00000001\r\n\"0\"=\"Fruit\"\r\n\"1\"=hex:41,42,00\r\n\r\n";
   std::string garbage(4096, '\0');
   std::mt19937 random(7);
   for (char& c : garbage) c = static_cast<char>(random());
@@ -270,7 +353,7 @@ std::vector<BadStore> BadStores() {
       {"hex bytes with a sign or 0x", head + "\"1\"=hex:+41\r\n\"2\"=hex:0x1\r\n"},
       {"a hex type with a blank", head + "\"1\"=hex( 1):41\r\n"},
       {"hex data continued into a key line",
-       head + "\"1\"=hex:41,\\\r\n[HKEY_CURRENT_USER\\Software\\Larkspan\\Window]\r\n"},
+       head + "\"1\"=hex:41,\\\r\n" + settings + "\\Window]\r\n"},
       {"hex data continued behind a comment",
        head + "\"1\"=hex:41,\\ ; c:\\\r\n; c\r\n" + good.substr(12)},
   };
@@ -314,8 +397,9 @@ TEST(BadStoreTest, AWriteThatIsNotAllowedKeepsTheStore) {
     GTEST_SKIP() << "running as root without " << kSetpriv << " to run the program as another user";
   }
   const std::string before = StoreWith(5000, 3);  // over 100 KiB
-  // A read-only folder, a read-only store, a file-size limit (blocks of 512 or 1024 bytes).
-  for (int blocker = 0; blocker < 3; ++blocker) {
+  // A read-only folder, a read-only store, a file-size limit (blocks of 512 or 1024 bytes), an
+  // append-only folder (where no temporary file could be removed).
+  for (int blocker = 0; blocker < 4; ++blocker) {
     SCOPED_TRACE(blocker);
     Store store;
     store.Fill(before);
@@ -334,7 +418,12 @@ TEST(BadStoreTest, AWriteThatIsNotAllowedKeepsTheStore) {
       EXPECT_EQ(result.exit_status, 0);
       EXPECT_EQ(result.out + result.err, "");
     };
+    if (blocker == 3 && RunProgram("/usr/bin/chattr", {"+a", store.folder()}, {}).exit_status) {
+      std::printf("chattr +a refused on %s: no append-only folder tried\n", store.folder().c_str());
+      continue;
+    }
     run(blocker == 2);
+    RunProgram("/usr/bin/chattr", {"-a", store.folder()}, {});
     EXPECT_TRUE(store.Bytes() == before);
     EXPECT_EQ(FolderEntries(store.folder()), std::vector<std::string>{"registry.reg"});
     // The same run allowed to write changes the store: the refusal above was the blocker's.
@@ -510,6 +599,19 @@ TEST(RootRunTest, LeavesTheUsersHomeToTheUser) {
   }
   EXPECT_EQ(FolderEntries(roots), std::vector<std::string>{});
   EXPECT_NE(ReadFileBytes(store).find("band.dll"), std::string::npos);
+
+  // In a sticky folder that everyone may write, whatever fs.protected_symlinks says, a link that
+  // another user planted is not followed, though that user may write the store; the runner's
+  // own is.
+  ASSERT_EQ(chown(store.c_str(), kNobody, kNobody), 0);
+  const std::string shared = folder.path() + "/shared", planted = shared + "/registry.reg";
+  ASSERT_EQ(mkdir(shared.c_str(), 0) || chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(symlink((folder.path() + "/share/larkspan/registry.reg").c_str(), planted.c_str()), 0);
+  for (uid_t owner : {kNobody, uid_t{0}}) {
+    ASSERT_EQ(lchown(planted.c_str(), owner, owner), 0);
+    RunProgram(LKSPANREG_PATH, {"/U"}, {"LARKSPAN_REGISTRY=" + planted});
+    EXPECT_EQ(ReadFileBytes(store).find("band.dll") == std::string::npos, owner == 0) << owner;
+  }
 }
 
 TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {
@@ -543,7 +645,7 @@ TEST(BadArgumentTest, StoresWhatFitsAsItStandsAndNothingElse) {
     RegistryTree tree;
     ASSERT_TRUE(ParseRegeditFile(after, &tree));
     const std::pair<const RegistryValue*, std::string> expected[] = {
-        {FindValue(tree, true, std::string(kClassKey) + "\\InprocServer32", ""), argument.text},
+        {FindValue(tree, true, kClassKey + "\\InprocServer32", ""), argument.text},
         {FindValue(tree, false, kButtonKey, "Icon"), argument.text + ",3007"},
         {FindValue(tree, false, kButtonKey, "HotIcon"), argument.text + ",3006"},
     };

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "band_keys.h"
 #include "memory_store.h"
 #include "register_extension.h"
 #include "registry_fixture.h"
@@ -10,8 +11,8 @@
 
 namespace {
 
-const char kExtensionKey[] =
-    "Software\\Microsoft\\Internet Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
+const std::string kClassKey = BandKeyPath(kClassKeyFormat);
+const std::string kExtensionKey = BandKeyPath(kButtonKeyFormat);
 
 class RegisterExtensionFailureTest : public ::testing::Test {
  protected:
@@ -30,9 +31,7 @@ class RegisterExtensionFailureTest : public ::testing::Test {
 TEST_F(RegisterExtensionFailureTest, NoRightToWriteClassesLeavesTheUserUntouched) {
   store_.FailCreatesUnder(HKEY_CLASSES_ROOT);
   EXPECT_EQ(RegisterExtension("C:\\b\\band.dll"), 0);
-  EXPECT_EQ(store_.calls(),
-            (std::vector<std::string>{"create HKCR\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05} "
-                                      "-> 5"}));
+  EXPECT_EQ(store_.calls(), (std::vector<std::string>{"create HKCR\\" + kClassKey + " -> 5"}));
   EXPECT_TRUE(store_.tree().current_user->children().empty());
 }
 
@@ -45,10 +44,10 @@ TEST_F(RegisterExtensionFailureTest, AFailingButtonRowStopsTheRest) {
     EXPECT_EQ(RegisterExtension("C:\\b\\band.dll"), 0) << failing;
     std::vector<std::string> written = ValueNames(HKEY_CURRENT_USER, kExtensionKey);
     EXPECT_EQ(written.size(), static_cast<size_t>(failing - 1)) << failing;
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, "Software\\Larkspan", "Name"), Sz("lkspan.chm"));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT,
-                          "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\Implemented Categories"
-                          "\\{00021494-0000-0000-C000-000000000046}"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kSettingsKey, "Name"), Sz("lkspan.chm"));
+    EXPECT_TRUE(
+        KeyExists(HKEY_CLASSES_ROOT,
+                  kClassKey + "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}"));
     EXPECT_EQ(store.open_handles(), 0u);
   }
 }
@@ -62,9 +61,8 @@ TEST_F(RegisterExtensionFailureTest, CategoryAndSettingsFailuresAreIgnored) {
   ScopedRegistryBinding binding(&store);
   store.FailCreateNumber(6);  // the settings key
   EXPECT_EQ(RegisterExtension("C:\\b\\band.dll"), 1);
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Larkspan"));
-  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kExtensionKey, "BandCLSID"),
-            Sz("{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kExtensionKey, "BandCLSID"), Sz(kBandClassId));
   // Nothing was written through a handle that was never opened.
   EXPECT_EQ(std::count(store.calls().begin(), store.calls().end(), "set Path"), 0);
   EXPECT_EQ(store.open_handles(), 0u);
@@ -84,6 +82,6 @@ TEST_F(RegisterExtensionFailureTest, KeysAreOpenedInOrderAndClosedByTheirStep) {
     expected.push_back("close");
   }
   EXPECT_EQ(key_calls, expected);
-  EXPECT_EQ(CreatesUnder("HKCU\\Software\\Larkspan"), 1);
+  EXPECT_EQ(CreatesUnder("HKCU\\" + std::string(kSettingsKey)), 1);
   EXPECT_EQ(store_.open_handles(), 0u);
 }

@@ -2,15 +2,14 @@
 
 #include <string>
 
+#include "band_keys.h"
 #include "registry_fixture.h"
 
 namespace {
 
-const char kClassKey[] = "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-const char kServerKey[] = "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\InprocServer32";
-const char kExtensionKey[] =
-    "Software\\Microsoft\\Internet Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-const char kSettingsKey[] = "Software\\Larkspan";
+const std::string kClassKey = BandKeyPath(kClassKeyFormat);
+const std::string kServerKey = kClassKey + "\\InprocServer32";
+const std::string kExtensionKey = BandKeyPath(kButtonKeyFormat);
 
 std::string Layout() {
   return DumpKey(HKEY_CLASSES_ROOT, kClassKey) + DumpKey(HKEY_CURRENT_USER, kExtensionKey) +
@@ -28,35 +27,31 @@ class RegisterExtensionTest : public RegistryTest {};
 
 TEST_F(RegisterExtensionTest, WritesTheWholeLayout) {
   EXPECT_EQ(RegisterExtension("C:\\Program Files\\Larkspan\\band.dll"), 1);
+  const std::string classes = "[HKEY_CLASSES_ROOT\\", user = "[HKEY_CURRENT_USER\\";
   EXPECT_EQ(Layout(),
-            "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
-            "@=\"&Larkspan\"\r\n"
-            "\r\n"
-            "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"
-            "\\Implemented Categories]\r\n"
-            "\r\n"
-            "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"
-            "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}]\r\n"
-            "\r\n"
-            "[HKEY_CLASSES_ROOT\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}"
-            "\\InprocServer32]\r\n"
-            "@=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll\"\r\n"
-            "\"ThreadingModel\"=\"Apartment\"\r\n"
-            "\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions"
-            "\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
-            "@=\"Default\"\r\n"
-            "\"BandCLSID\"=\"{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\"\r\n"
-            "\"ButtonText\"=\"Larkspan\"\r\n"
-            "\"CLSID\"=\"{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}\"\r\n"
-            "\"Default Visible\"=\"Yes\"\r\n"
-            "\"HotIcon\"=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll,3006\"\r\n"
-            "\"Icon\"=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll,3007\"\r\n"
-            "\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
-            "\"Name\"=\"lkspan.chm\"\r\n"
-            "\"Path\"=\"C:\\\\Program Files\\\\Larkspan\\\\\"\r\n"
-            "\r\n");
+            classes + kClassKey + "]\r\n" +
+                "@=\"&Larkspan\"\r\n"
+                "\r\n" +
+                classes + kClassKey + "\\Implemented Categories]\r\n\r\n" + classes + kClassKey +
+                "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}]\r\n\r\n" +
+                classes + kServerKey + "]\r\n" +
+                "@=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll\"\r\n"
+                "\"ThreadingModel\"=\"Apartment\"\r\n"
+                "\r\n" +
+                user + kExtensionKey + "]\r\n" +
+                "@=\"Default\"\r\n"
+                "\"BandCLSID\"=\"" +
+                kBandClassId + "\"\r\n" +
+                "\"ButtonText\"=\"Larkspan\"\r\n"
+                "\"CLSID\"=\"{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}\"\r\n"
+                "\"Default Visible\"=\"Yes\"\r\n"
+                "\"HotIcon\"=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll,3006\"\r\n"
+                "\"Icon\"=\"C:\\\\Program Files\\\\Larkspan\\\\band.dll,3007\"\r\n"
+                "\r\n" +
+                user + kSettingsKey + "]\r\n" +
+                "\"Name\"=\"lkspan.chm\"\r\n"
+                "\"Path\"=\"C:\\\\Program Files\\\\Larkspan\\\\\"\r\n"
+                "\r\n");
   // Exact bytes: every text is REG_SZ with its NUL counted.
   EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kServerKey, ""),
             Sz("C:\\Program Files\\Larkspan\\band.dll"));
@@ -122,7 +117,7 @@ TEST_F(RegisterExtensionTest, WritesNothingForAnEmptyOrTooLongPath) {
 
 TEST_F(RegisterExtensionTest, WritesIntoKeysStoredInAnotherCase) {
   SeedValue(HKEY_CURRENT_USER, "SOFTWARE\\LARKSPAN", "PATH", Sz("old"));
-  SeedValue(HKEY_CURRENT_USER, "Software\\Larkspan", "Other", Sz("kept"));
+  SeedValue(HKEY_CURRENT_USER, kSettingsKey, "Other", Sz("kept"));
   EXPECT_EQ(RegisterExtension("C:\\new\\band.dll"), 1);
   EXPECT_EQ(ValueNames(HKEY_CURRENT_USER, "software\\larkspan"),
             (std::vector<std::string>{"Name", "Other", "PATH"}));

@@ -2,13 +2,12 @@
 
 #include <string>
 
+#include "band_keys.h"
 #include "register_extension.h"
 #include "registry_fixture.h"
 #include "scoped_key.h"
 
 namespace {
-
-const char kSettingsKey[] = "Software\\Larkspan";
 
 std::string ShortText(int i) {
   return "basket " + std::to_string(i);
@@ -75,7 +74,7 @@ TEST_F(UpgradeBasketListTest, LeavesListsWithoutBasketsAlone) {
                                  Dword(kMaxBaskets + 1),
                                  StoredValue{REG_BINARY, std::string(8, '\1')}};
   Upgrade();  // no count at all
-  EXPECT_EQ(Settings(), "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n\r\n");
+  EXPECT_EQ(Settings(), "[HKEY_CURRENT_USER\\" + std::string(kSettingsKey) + "]\r\n\r\n");
   for (const StoredValue& count : kCounts) {
     SeedValue("NumberOfBaskets", count);
     SeedValue("0", Sz(ShortText(0)));

@@ -1,5 +1,5 @@
-// A key tree listed as REGEDIT4 sections: the one lister of the store's text (regedit_test_tree.h) and
-// of every listing the tests compare. Only standard types cross this header, so that it serves
+// A key tree listed as REGEDIT4 sections: the one lister of the store's text (regedit_test_tree.h)
+// and of every listing the tests compare. Only standard types cross this header, so that it serves
 // beside <windows.h> as well as beside the portable store.
 #pragma once
 
@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "name_order.h"
-#include "regedit_value_text.h"
+#include "regedit_lines.h"
+#include "regedit_writer.h"
 
 // The order of a key's values in its section.
 enum class ValueOrder {
@@ -29,9 +30,12 @@ void AppendKeyTree(std::string* out, const std::string& path, const Key& key, Va
     std::sort(listed.begin(), listed.end(),
               [](const auto* a, const auto* b) { return NameLess()(a->name, b->name); });
   }
-  *out += "[" + path + "]\r\n";
-  for (const auto* value : listed) AppendRegeditValue(out, value->name, value->type, value->data);
-  *out += "\r\n";
+  AppendKeyLine(out, path, kLineEnd);
+  for (const auto* value : listed) {
+    AppendRegeditValue(out, value->name, value->type, value->data, kLineEnd);
+    out->append(kLineEnd);
+  }
+  out->append(kLineEnd);
   for (const auto& [name, child] : key.children()) {
     AppendKeyTree(out, path + "\\" + child->name(), *child, order);
   }

@@ -12,10 +12,10 @@
 // Fills an empty `tree` from a store's text (8-bit or UTF-16): sections of one key merge, a later
 // value of the same name replacing an earlier one; sections under other roots are read and left
 // out. False when the text is not a store or a value cannot be read, beyond 8 bits too, unless
-// `wide_keys` is given: then keys whose names are beyond 8 bits are left out, and so are values
+// `beyond_keys` is given: then keys whose names are beyond 8 bits are left out, and so are values
 // beyond 8 bits, with the path of each key that held one (its root's name first).
 bool ParseRegeditFile(std::string_view text, RegistryTree* tree,
-                      std::vector<std::string>* wide_keys = nullptr);
+                      std::vector<std::string>* beyond_keys = nullptr);
 
 // A store's text for `tree`: "REGEDIT4", a blank line, then every key below the roots as a
 // section with its values in creation order and a blank line; keys sorted without regard to

@@ -1,12 +1,13 @@
 #include "registry_fixture.h"
 
-#include "regedit_value_text.h"
+#include "regedit_lines.h"
+#include "regedit_writer.h"
 #include "scoped_key.h"
 
 std::ostream& operator<<(std::ostream& out, const StoredValue& value) {
   std::string text;
-  AppendRegeditValue(&text, "", value.type, value.data);
-  return out << text.substr(0, text.size() - 2);
+  AppendRegeditValue(&text, "", value.type, value.data, kLineEnd);
+  return out << text;
 }
 
 StoredValue Sz(const std::string& text) {
@@ -31,5 +32,5 @@ void SeedValue(HKEY root, const std::string& path, const std::string& name,
 }
 
 std::string RootedPath(HKEY root, const std::string& path) {
-  return (root == HKEY_CLASSES_ROOT ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\") + path;
+  return std::string(root == HKEY_CLASSES_ROOT ? kClassesRootName : kCurrentUserName) + "\\" + path;
 }

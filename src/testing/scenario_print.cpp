@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "regedit_writer.h"
 #include "scenario_table.h"
 
 namespace {
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
   std::string out;
   if (command == "keys" && texts.empty()) {
     for (const BandTree& band : BandKeyTrees()) {
-      out += std::string(band.classes_root ? "HKEY_CLASSES_ROOT\\" : "HKEY_CURRENT_USER\\") +
+      out += std::string(band.classes_root ? kClassesRootName : kCurrentUserName) + "\\" +
              band.parent + "\\" + band.name + "\n";
     }
   } else if (command == "rows" && texts.size() == 1) {

@@ -11,6 +11,7 @@
 #include "band_keys.h"
 #include "key_listing.h"
 #include "regedit_test_tree.h"
+#include "regedit_writer.h"
 
 namespace {
 
@@ -47,8 +48,8 @@ std::vector<std::string> SplitPath(std::string_view path) {
   return names;
 }
 
-const char* RootName(bool classes_root) {
-  return classes_root ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+std::string RootName(bool classes_root) {
+  return std::string(classes_root ? kClassesRootName : kCurrentUserName);
 }
 
 const std::shared_ptr<RegistryKey>& RootKey(const RegistryTree& tree, bool classes_root) {
@@ -76,9 +77,8 @@ std::string DumpBandTrees(const RegistryTree& tree) {
   std::string out;
   for (const BandTree& band : BandKeyTrees()) {
     if (std::shared_ptr<RegistryKey> key = FindBandTree(tree, band)) {
-      AppendKeyTree(
-          &out, std::string(RootName(band.classes_root)) + "\\" + band.parent + "\\" + key->name(),
-          *key, ValueOrder::kByName);
+      AppendKeyTree(&out, RootName(band.classes_root) + "\\" + band.parent + "\\" + key->name(),
+                    *key, ValueOrder::kByName);
     }
   }
   return out;

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "band_keys.h"
 #include "memory_store.h"
 #include "register_extension.h"
 #include "registry_fixture.h"
@@ -15,19 +16,18 @@ TEST(UnregisterExtensionFailureTest, NoRightToWriteClassesKeepsTheClassOnly) {
   store.FailDeletesUnder(HKEY_CLASSES_ROOT);
   store.ClearCalls();
   EXPECT_EQ(UnregisterExtension(), SELFREG_E_CLASS);
-  EXPECT_EQ(store.calls(), (std::vector<std::string>{
-                               "delete HKCU\\Software\\Larkspan",
-                               "delete HKCU\\Software\\Microsoft\\Internet Explorer\\Extensions\\"
-                               "{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}",
-                               "delete HKCR\\CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05} -> 5"}));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Larkspan"));
-  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT,
-                        "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\InprocServer32"));
+  EXPECT_EQ(store.calls(),
+            (std::vector<std::string>{"delete HKCU\\" + std::string(kSettingsKey),
+                                      "delete HKCU\\" + BandKeyPath(kButtonKeyFormat),
+                                      "delete HKCR\\" + BandKeyPath(kClassKeyFormat) + " -> 5"}));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, BandKeyPath(kClassKeyFormat) + "\\InprocServer32"));
 }
 
 TEST(UnregisterExtensionFailureTest, AMissingFirstKeyStopsEverything) {
   MemoryStore store;
   ScopedRegistryBinding binding(&store);
   EXPECT_EQ(UnregisterExtension(), SELFREG_E_CLASS);
-  EXPECT_EQ(store.calls(), (std::vector<std::string>{"delete HKCU\\Software\\Larkspan -> 2"}));
+  EXPECT_EQ(store.calls(),
+            (std::vector<std::string>{"delete HKCU\\" + std::string(kSettingsKey) + " -> 2"}));
 }

@@ -1,22 +1,32 @@
 #include "unregister_extension.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "band_keys.h"
 #include "register_extension.h"
 #include "registry_fixture.h"
 
 namespace {
 
-const char kClassKey[] = "CLSID\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-const char kExtensionKey[] =
-    "Software\\Microsoft\\Internet Explorer\\Extensions\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}";
-const char kSettingsKey[] = "Software\\Larkspan";
+const std::string kClassKey = BandKeyPath(kClassKeyFormat);
+const std::string kExtensionKey = BandKeyPath(kButtonKeyFormat);
+
+// `text` with every letter passed through `change` (toupper, tolower).
+std::string InCase(std::string text, int (*change)(int)) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [&](char c) { return static_cast<char>(change(static_cast<unsigned char>(c))); });
+  return text;
+}
 
 class UnregisterExtensionTest : public RegistryTest {};
 
 }  // namespace
 
 TEST_F(UnregisterExtensionTest, RemovesTheThreeTreesAndNothingElse) {
-  SeedValue(HKEY_CURRENT_USER, "Software\\Larkspan\\Deeper", "x", Sz("y"));
-  SeedValue(HKEY_CURRENT_USER, "Software\\Larkspan", "NumberOfBaskets", Dword(1));
+  SeedValue(HKEY_CURRENT_USER, kSettingsKey + std::string("\\Deeper"), "x", Sz("y"));
+  SeedValue(HKEY_CURRENT_USER, kSettingsKey, "NumberOfBaskets", Dword(1));
   SeedValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Extensions\\{other}", "",
             Sz("neighbour"));
   ASSERT_EQ(RegisterExtension("C:\\b\\band.dll"), 1);
@@ -48,19 +58,16 @@ TEST_F(UnregisterExtensionTest, StopsWhenTheSettingsKeyIsGone) {
 
 TEST_F(UnregisterExtensionTest, StopsWhenTheButtonKeyIsGone) {
   ASSERT_EQ(RegisterExtension("C:\\b\\band.dll"), 1);
-  ASSERT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, kExtensionKey), ERROR_SUCCESS);
+  ASSERT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, kExtensionKey.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(UnregisterExtension(), SELFREG_E_CLASS);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey));
 }
 
 TEST_F(UnregisterExtensionTest, DeletesKeysStoredInAnotherCase) {
-  SeedValue(HKEY_CURRENT_USER, "SOFTWARE\\LARKSPAN", "Path", Sz("C:\\"));
-  SeedValue(HKEY_CURRENT_USER,
-            "software\\microsoft\\internet explorer\\extensions\\"
-            "{6f2a9c41-3b7e-4d58-a1c6-20e4b93f7d05}",
-            "Icon", Sz("x"));
-  SeedValue(HKEY_CLASSES_ROOT, "clsid\\{6F2A9C41-3B7E-4D58-A1C6-20E4B93F7D05}", "", Sz("x"));
+  SeedValue(HKEY_CURRENT_USER, InCase(kSettingsKey, toupper), "Path", Sz("C:\\"));
+  SeedValue(HKEY_CURRENT_USER, InCase(kExtensionKey, tolower), "Icon", Sz("x"));
+  SeedValue(HKEY_CLASSES_ROOT, "clsid\\" + InCase(kBandClassId, toupper), "", Sz("x"));
   EXPECT_EQ(UnregisterExtension(), 0);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kExtensionKey));

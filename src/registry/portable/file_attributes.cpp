@@ -48,6 +48,8 @@ bool CopyFileAttributes(int from, int to) {
     // security.* and trusted.* need privileges the process may not have; those stay behind.
     if (!copied && (acl || std::strncmp(name, "user.", 5) == 0) && errno != ENOTSUP) return false;
   }
-  // A file made in a folder with a default ACL starts with an ACL of its own.
-  return has_acl || fremovexattr(to, kAccessAcl) == 0 || errno == ENODATA || errno == ENOTSUP;
+  // A file made in a folder with a default ACL starts with an ACL of its own. A file that lists
+  // no attribute has none: asking is cheaper than a removal.
+  return has_acl || flistxattr(to, nullptr, 0) == 0 || fremovexattr(to, kAccessAcl) == 0 ||
+         errno == ENODATA || errno == ENOTSUP;
 }

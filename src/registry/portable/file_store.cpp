@@ -15,50 +15,61 @@
 #include <algorithm>
 #include <utility>
 
-#include "regedit_value_text.h"
-#include "utf16_text.h"
-
-namespace {
-
-bool HasLineBreak(std::string_view name) {
-  return name.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// The line end that closes text[begin, end), the lines of a value; empty for the last line of a
-// text that ends without one.
-std::string_view FinalLineEnd(std::string_view text, size_t begin, size_t end) {
-  if (end == begin || (text[end - 1] != '\n' && text[end - 1] != '\r')) return {};
-  return end - begin >= 2 && text.substr(end - 2, 2) == "\r\n" ? text.substr(end - 2, 2)
-                                                               : text.substr(end - 1, 1);
-}
-
-}  // namespace
+#include "regedit_lines.h"
+#include "regedit_writer.h"
 
 FileStore::FileStore(std::string path) : file_(std::move(path)) {}
 
-LONG FileStore::Unreadable() {
+LONG FileStore::FailUnreadable() {
   Fail(ERROR_BADDB);
   return ERROR_BADDB;
 }
 
+bool FileStore::DeletedByText(std::string_view path) const {
+  return std::any_of(deleted_.begin(), deleted_.end(), [path](const std::string& deleted) {
+    return path.size() >= deleted.size() && NamesEqual(path.substr(0, deleted.size()), deleted) &&
+           (path.size() == deleted.size() || path[deleted.size()] == '\\');
+  });
+}
+
+size_t FileStore::PlaceForLines(size_t at, size_t value) const {
+  if (MayContinueInto(text_.text(), at)) {
+    // Before the continued value, or before the section it ends.
+    if (value == std::string_view::npos) {
+      auto after =
+          std::upper_bound(sections_.begin(), sections_.end(), at - 1,
+                           [](size_t pos, const StoreSection& s) { return pos < s.begin; });
+      value = after == sections_.begin() ? 0 : std::prev(after)->begin;
+    }
+    at = value;
+    if (at == 0 || MayContinueInto(text_.text(), at)) return std::string_view::npos;
+  }
+  return at;
+}
+
 LONG FileStore::Load() {
   bool missing = false;
-  if (!file_.Open(&bytes_, &missing)) return ERROR_BADDB;
-  if (missing || bytes_.empty()) bytes_ = "REGEDIT4\r\n\r\n";
-  text_ = bytes_;
-  unicode_ = IsUnicodeStore(bytes_);
-  if (unicode_) {
-    if (!NarrowUnicodeStore(bytes_, &narrowed_, &wide_, &units_)) return ERROR_BADDB;
-    text_ = narrowed_;
+  std::string_view bytes;
+  file_status_ = file_.Open(&bytes, &missing);
+  if (file_status_.failed()) return ERROR_BADDB;
+  if (missing || bytes.empty()) bytes = kNewStore;
+  if (!text_.Read(bytes, [this](std::string_view read) { file_.LetGo(read); }) ||
+      !ScanRegeditFile(text_.text(), &sections_, &paths_)) {
+    return ERROR_BADDB;
   }
-  if (!ScanRegeditFile(text_, &sections_, &paths_)) return ERROR_BADDB;
+  for (const StoreSection& section : sections_) {
+    if (section.deletes != nullptr) {
+      deleted_.push_back((*tree().Root(section.deletes))->name() + "\\" +
+                         std::string(section.path));
+    }
+  }
   if (!file_.Unchanged()) return ERROR_BADDB;  // another program wrote it while it was read
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
-    Place place{*tree().Root(root), 0, {}, false, 0, {}};
+    KeySections key{*tree().Root(root), 0, {}, false, 0, std::string_view::npos, {}};
     for (size_t i = 0; i < sections_.size(); ++i) {
-      if (sections_[i].root == root) place.subtree.push_back(i);
+      if (sections_[i].root == root) key.subtree.push_back(i);
     }
-    places_.emplace(place.key.get(), std::move(place));
+    keys_.emplace(key.key.get(), std::move(key));
   }
   return ERROR_SUCCESS;
 }
@@ -66,163 +77,203 @@ LONG FileStore::Load() {
 std::shared_ptr<RegistryKey> FileStore::LoadChild(const std::shared_ptr<RegistryKey>& key,
                                                   std::string_view name) {
   std::shared_ptr<RegistryKey> child = key->FindChild(name);
-  auto found = places_.find(key.get());
-  if (child || found == places_.end()) return child;
-  // The sections at or below the child are those below the key whose next name is `name`.
+  auto found = keys_.find(key.get());
+  if (child || found == keys_.end()) return child;
+  // The sections at or below the child are those below the key whose next name is `name` (never
+  // one beyond 8 bits: no name the program asks for holds kHighUnit).
   size_t prefix = found->second.path_size == 0 ? 0 : found->second.path_size + 1;
-  Place place{nullptr, prefix + name.size(), {}, false, 0, {}};
+  KeySections held{nullptr, prefix + name.size(), {}, false, 0, std::string_view::npos, {}};
   for (size_t i : found->second.subtree) {
     std::string_view path = sections_[i].path;
-    if (!sections_[i].removed && path.size() >= place.path_size &&
-        (path.size() == place.path_size || path[place.path_size] == '\\') &&
-        NamesEqual(path.substr(prefix, name.size()), name) &&
-        (wide_.empty() || !HoldsWide(wide_, text_, path.substr(prefix, name.size())))) {
-      place.subtree.push_back(i);
+    if (!sections_[i].removed && path.size() >= held.path_size &&
+        (path.size() == held.path_size || path[held.path_size] == '\\') &&
+        NamesEqual(path.substr(prefix, name.size()), name)) {
+      held.subtree.push_back(i);
     }
   }
-  if (place.subtree.empty()) return nullptr;
-  for (size_t i : place.subtree) {
+  if (held.subtree.empty()) return nullptr;
+  for (size_t i : held.subtree) {
     // A key line that hex data before it may take: regedit may not see this key at all.
-    if (sections_[i].path.size() == place.path_size && ContinuedAcross(text_, sections_, i)) {
+    if (sections_[i].path.size() == held.path_size && ContinuedAcross(text_.text(), sections_, i)) {
       Fail(ERROR_BADDB);
     }
+    reach_ = std::max(reach_, sections_[i].begin);
   }
   bool created = false;
-  child = key->AddChild(sections_[place.subtree[0]].path.substr(prefix, name.size()), &created);
-  place.key = child;
-  places_.emplace(child.get(), std::move(place));
+  child = key->AddChild(sections_[held.subtree[0]].path.substr(prefix, name.size()), &created);
+  held.key = child;
+  keys_.emplace(child.get(), std::move(held));
   return child;
 }
 
 LONG FileStore::LoadValues(RegistryKey* key) {
-  auto found = places_.find(key);
-  if (found == places_.end() || found->second.filled) return ERROR_SUCCESS;
-  Place& place = found->second;
-  for (size_t i : place.subtree) {
+  auto found = keys_.find(key);
+  if (found == keys_.end() || found->second.values_read) return ERROR_SUCCESS;
+  KeySections& held = found->second;
+  const std::string_view text = text_.text();
+  // Room for values of sixteen bytes or more: a larger vector costs only address space, a regrown
+  // one copies and touches it twice.
+  size_t room = key->values().size();
+  for (size_t i : held.subtree) {
+    if (sections_[i].path.size() == held.path_size)
+      room += (sections_[i].end - sections_[i].begin) / 16;
+  }
+  key->ReserveValues(room);
+  held.values.reserve(room);
+  for (size_t i : held.subtree) {
     const StoreSection& section = sections_[i];
-    if (section.path.size() != place.path_size) continue;
-    if (ContinuedAcross(text_, sections_, i)) return Unreadable();
+    if (section.path.size() != held.path_size || section.refused) continue;
+    if (ContinuedAcross(text, sections_, i)) return FailUnreadable();
     RegeditValue value;
     size_t pos = section.begin;
-    ReadRegeditItem(text_, section.end, wide(), &pos, &value);  // the key's line
-    place.append_at = pos;
-    for (RegeditItem item;
-         (item = NextRegeditValue(text_, section, wide(), &pos, &value)) != RegeditItem::kEnd;) {
-      if (item != RegeditItem::kValue) return Unreadable();
+    ReadRegeditItem(text, section.end, text_.utf16(), &pos, &value);  // the key's line
+    held.append_at = pos;
+    held.last_value = std::string_view::npos;
+    for (RegeditItem item; (item = NextRegeditValue(text, section, text_.utf16(), &pos, &value)) !=
+                           RegeditItem::kEnd;) {
+      // A value deletion makes what regedit reads of the key depend on the order of its lines.
+      if (item != RegeditItem::kValue) return FailUnreadable();
+      reach_ = std::max(reach_, value.begin);
       size_t at = key->SetValue(value.name, value.type, value.data);
-      place.lines.resize(std::max(place.lines.size(), at + 1));
-      place.lines[at] = Lines{value.begin, value.end};
-      place.append_at = pos;
+      held.values.resize(std::max(held.values.size(), at + 1));
+      held.values[at] = ValueSpan{value.begin, value.text_end, value.end};
+      held.append_at = pos;
+      held.last_value = value.begin;
     }
   }
-  place.filled = true;
+  key->SettleValues();  // as the text holds them: what Commit compares with
+  held.values_read = true;
   return ERROR_SUCCESS;
 }
 
 LONG FileStore::CheckRemoval(const std::shared_ptr<RegistryKey>& key) {
-  auto found = places_.find(key.get());
-  if (found == places_.end()) return ERROR_SUCCESS;
+  auto found = keys_.find(key.get());
+  if (found == keys_.end()) return ERROR_SUCCESS;
   // What a run takes out of the file must be a store's text as much as what it writes; it need
   // not be 8-bit text.
+  const StoreSection& first = sections_[found->second.subtree.front()];
+  if (DeletedByText((*tree().Root(first.root))->name() + "\\" +
+                    std::string(first.path.substr(0, found->second.path_size)))) {
+    return FailUnreadable();
+  }
   for (size_t i : found->second.subtree) {
-    if (ContinuedAcross(text_, sections_, i)) return Unreadable();
+    if (ContinuedAcross(text_.text(), sections_, i)) return FailUnreadable();
+    // Taking out text where regedit stops would show it what follows.
+    reach_ = std::max(reach_, sections_[i].end);
     RegeditValue value;
     for (size_t pos = sections_[i].begin;;) {
-      RegeditItem item = NextRegeditValue(text_, sections_[i], wide(), &pos, &value);
+      RegeditItem item = NextRegeditValue(text_.text(), sections_[i], text_.utf16(), &pos, &value);
       if (item == RegeditItem::kEnd) break;
-      if (item != RegeditItem::kValue && item != RegeditItem::kWide) return Unreadable();
+      if (item == RegeditItem::kUnreadable || item == RegeditItem::kDeletion) {
+        return FailUnreadable();
+      }
     }
   }
   for (size_t i : found->second.subtree) sections_[i].removed = true;
   return ERROR_SUCCESS;
 }
 
-bool FileStore::Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path,
-                        size_t depth, size_t anchor, std::vector<TextEdit>* edits, bool* writable) {
-  size_t order = visits_++;
-  auto found = places_.find(key.get());
-  const Place* place = found == places_.end() ? nullptr : &found->second;
+bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::string& path,
+                          size_t depth, size_t anchor, EditPlan* plan) {
+  const size_t order = edit_order_++;
+  const std::string_view text = text_.text();
+  plan->writable &= !DeletedByText(path);
+  auto found = keys_.find(key.get());
+  const KeySections* held = found == keys_.end() ? nullptr : &found->second;
   const StoreSection* own = nullptr;  // the key's last section
   bool shown = depth == 0;            // a root always is
-  if (place != nullptr) {
-    for (size_t i : place->subtree) {
+  if (held != nullptr) {
+    for (size_t i : held->subtree) {
       if (sections_[i].removed) continue;
       shown = true;
-      if (sections_[i].path.size() == place->path_size) own = &sections_[i];
+      if (sections_[i].path.size() == held->path_size && !sections_[i].refused) {
+        own = &sections_[i];
+      }
     }
-    if (!place->subtree.empty()) anchor = sections_[place->subtree.back()].end;
+    if (!held->subtree.empty()) anchor = sections_[held->subtree.back()].end;
   }
   for (const auto& [name, child] : key->children()) {
-    shown |= Collect(child, path + "\\" + child->name(), depth + 1, anchor, edits, writable);
+    shown |= PlanEdits(child, path + "\\" + child->name(), depth + 1, anchor, plan);
   }
 
   std::vector<const RegistryValue*> added;  // the values that have no line yet
-  RegeditValue old;
   for (size_t i = 0; i < key->values().size(); ++i) {
     const RegistryValue& value = key->values()[i];
-    if (place == nullptr || i >= place->lines.size()) {
+    if (held == nullptr || i >= held->values.size()) {
       added.push_back(&value);
       continue;
     }
-    // A changed value takes the place of its line, which keeps its line end.
-    Lines lines = place->lines[i];
-    size_t pos = lines.begin;
-    ReadRegeditItem(text_, lines.end, wide(), &pos, &old);
-    if (old.type == value.type && old.data == value.data) continue;
-    *writable &= !HasLineBreak(value.name);
-    std::string_view line_end = FinalLineEnd(text_, lines.begin, lines.end);
-    std::string text;
-    AppendRegeditValue(&text, value.name, value.type, value.data,
-                       line_end.empty() ? LineEndBefore(text_, lines.begin) : line_end, unicode_);
-    if (line_end.empty()) text.resize(text.find_last_not_of("\r\n") + 1);
-    edits->push_back(TextEdit{lines.begin, lines.end, 0, order, std::move(text)});
+    if (!value.changed) continue;
+    // A changed value takes the place of its lines, and keeps the line end of its last.
+    const ValueSpan span = held->values[i];
+    const std::string_view own_end = text.substr(span.text_end, span.end - span.text_end);
+    const size_t from = plan->text.size();
+    plan->writable &= AppendRegeditValue(
+        &plan->text, value.name, value.type, value.data,
+        own_end.empty() ? LineEndBefore(text, span.begin) : own_end, text_.utf16());
+    plan->text.append(own_end);
+    plan->edits.push_back({span.begin, span.end, TextEdit::kLines, order, from, plan->text.size()});
   }
   if (own == nullptr && added.empty() && shown) return true;
   // New lines: after the last value of the key's last section, or in a section of its own, for
   // values or for a key that nothing else in the text would show. They end as the line before.
-  size_t at = own != nullptr ? place->append_at
-              : place != nullptr && !place->subtree.empty()
-                  ? sections_[place->subtree.front()].begin
-                  : anchor;
-  std::string_view line_end = LineEndBefore(text_, at);
-  std::string text;
+  size_t at = own != nullptr ? PlaceForLines(held->append_at, held->last_value)
+              : held != nullptr && !held->subtree.empty()
+                  ? PlaceForLines(sections_[held->subtree.front()].begin, std::string_view::npos)
+                  : PlaceForLines(anchor, std::string_view::npos);
+  if (at == std::string_view::npos) {
+    plan->writable = false;
+    return true;
+  }
+  reach_ = std::max(reach_, at);
+  const std::string_view line_end = LineEndBefore(text, at);
+  std::string& lines = plan->text;
+  const size_t from = lines.size();
   if (own == nullptr) {
-    *writable &= !HasLineBreak(path) && depth <= kMaxKeyDepth;
-    text.append("[").append(path).append("]").append(line_end);
+    plan->writable &= AppendKeyLine(&lines, path, line_end) && depth <= kMaxKeyDepth;
   }
   for (const RegistryValue* value : added) {
-    *writable &= !HasLineBreak(value->name);
-    AppendRegeditValue(&text, value->name, value->type, value->data, line_end, unicode_);
+    plan->writable &=
+        AppendRegeditValue(&lines, value->name, value->type, value->data, line_end, text_.utf16());
+    lines.append(line_end);
   }
-  if (own == nullptr) text.append(line_end);
-  if (!text.empty()) edits->push_back(TextEdit{at, at, own == nullptr ? 1 : 0, order, text});
+  if (own == nullptr) lines.append(line_end);
+  const TextEdit::Kind kind = own == nullptr ? TextEdit::kSection : TextEdit::kLines;
+  if (lines.size() > from) plan->edits.push_back({at, at, kind, order, from, lines.size()});
   return true;
 }
 
 LONG FileStore::Commit() {
   if (!status()) return ERROR_SUCCESS;  // no operation: nothing read, nothing to write
   if (*status() != ERROR_SUCCESS) return *status();
-  std::vector<TextEdit> edits;
+  EditPlan plan;
+  // Room for an edit of every value read and of every section: regrowing would copy them all.
+  size_t room = sections_.size() + keys_.size();
+  for (const auto& [key, held] : keys_) room += held.values.size();
+  plan.edits.reserve(room);
   for (const StoreSection& section : sections_) {
-    if (section.removed) edits.push_back(TextEdit{section.begin, section.end, 0, 0, {}});
+    if (section.removed)
+      plan.edits.push_back({section.begin, section.end, TextEdit::kLines, 0, 0, 0});
   }
-  bool writable = true;
-  visits_ = 0;
+  edit_order_ = 0;
   for (const std::shared_ptr<RegistryKey>& root : {tree().classes_root, tree().current_user}) {
-    Collect(root, root->name(), 0, text_.size(), &edits, &writable);
+    PlanEdits(root, root->name(), 0, text_.text().size(), &plan);
   }
-  if (!writable) return ERROR_CANTWRITE;
+  std::vector<TextEdit>& edits = plan.edits;
+  // A run that read or wrote past where regedit stops reading writes nothing: regedit would read
+  // its result otherwise than the run did.
+  if (!plan.writable ||
+      (!edits.empty() && ImportStop(text_.text(), reach_, text_.utf16()) < reach_)) {
+    return ERROR_CANTWRITE;
+  }
   std::vector<std::string_view> pieces;
-  std::string widened;
+  std::deque<std::string> encoded;
   if (!edits.empty()) {
-    if (!EditPieces(text_, &edits, &pieces)) return ERROR_CANTWRITE;
-    if (unicode_) {
-      WidenPieces(text_, units_, &pieces, &widened);
-      pieces.insert(pieces.begin(), bytes_.substr(0, bytes_.size() - units_.size()));
-    }
+    if (!EditPieces(text_.text(), plan.text, &edits, &pieces)) return ERROR_CANTWRITE;
+    text_.Encode(&pieces, &encoded);
   }
   // The run is over either way: a failed write leaves the file as it was.
-  bool written = edits.empty() || file_.Replace(std::move(pieces));
-  Fail(written ? ERROR_INVALID_HANDLE : ERROR_CANTWRITE);
-  return written ? ERROR_SUCCESS : ERROR_CANTWRITE;
+  file_status_ = edits.empty() ? FileStatus{} : file_.Replace(std::move(pieces));
+  Fail(file_status_.failed() ? ERROR_CANTWRITE : ERROR_INVALID_HANDLE);
+  return file_status_.failed() ? ERROR_CANTWRITE : ERROR_SUCCESS;
 }

@@ -12,9 +12,10 @@
 #include "regedit_reader.h"
 #include "text_edits.h"
 #include "tree_store.h"
+#include "utf16_text.h"
 
 // One run over the user's .reg text in a LockedFile (REGEDIT4 or UTF-16), edited in place: the
-// rules of reading, editing and writing open file_store.cpp; what the user sees, README.
+// rules of reading, editing and writing open file_store.cpp; what the user sees, docs/store.md.
 class FileStore : public TreeStore {
  public:
   explicit FileStore(std::string path);
@@ -24,6 +25,8 @@ class FileStore : public TreeStore {
   // written (a line break, a key deeper than 512) or the write failed: the file stays as it was.
   // A Commit that writes, or fails to, ends the run: every later operation fails.
   LONG Commit();
+  // Why the store's file could not be read or written; FileError::kNone while it could.
+  const FileStatus& file_status() const { return file_status_; }
 
  protected:
   LONG Load() override;
@@ -33,41 +36,52 @@ class FileStore : public TreeStore {
   LONG CheckRemoval(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
-  // Where a value stands in the text: text_[begin, end), its line ends included.
-  struct Lines {
+  // Where a value stands in the text: text[begin, end), its line ends included; its last line
+  // ends at text_end, before that line's line end.
+  struct ValueSpan {
     size_t begin;
+    size_t text_end;
     size_t end;
   };
   // What the text holds of a key the run has reached.
-  struct Place {
+  struct KeySections {
     std::shared_ptr<RegistryKey> key;  // kept, so that no other key takes its address
     size_t path_size;                  // of the key's path below its root
     std::vector<size_t> subtree;       // its sections and those below it, in the text's order
-    bool filled;                       // its values have been read
+    bool values_read;                  // its values have been read
     size_t append_at;                  // then: just past the last value of its last section
-    std::vector<Lines> lines;          // the last value of each name read, by its place
+    size_t last_value;                 // where that value starts; npos when it has none
+    std::vector<ValueSpan> values;     // the last value of each name read, by its place
   };
 
   // Fails this operation and every later one: the run needs text this reader cannot read.
-  LONG Unreadable();
-  // Adds the edits of `key` and of the keys below it; `path` is its section line's text and
-  // `anchor` where a new section goes when the key has no place. Returns whether the text shows
-  // the key afterwards.
-  bool Collect(const std::shared_ptr<RegistryKey>& key, const std::string& path, size_t depth,
-               size_t anchor, std::vector<TextEdit>* edits, bool* writable);
-
-  // Where the reader reads: null for an 8-bit store, else where it holds code units above 0xFF.
-  const std::vector<size_t>* wide() const { return unicode_ ? &wide_ : nullptr; }
+  LONG FailUnreadable();
+  // Where lines added at `at` go so that regedit reads them as they are written: `at`, or, when
+  // hex data continued from the lines before would take them, before that data's value (`value`)
+  // or section. npos when there is no such place.
+  size_t PlaceForLines(size_t at, size_t value) const;
+  // Whether a `[-...]` section deletes the key at `path` (root name first) or one above it:
+  // regedit applies it where it stands, which this reader does not.
+  bool DeletedByText(std::string_view path) const;
+  // The edits a Commit makes, the text they write, and whether every name in it can be written.
+  struct EditPlan {
+    std::vector<TextEdit> edits;
+    std::string text;
+    bool writable = true;
+  };
+  // Adds the edits that make the text show `key` and the keys below it as the tree holds them;
+  // `path` is its key line's text and `anchor` where a new section goes when the key has none.
+  // Returns whether the text shows the key afterwards.
+  bool PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::string& path, size_t depth,
+                 size_t anchor, EditPlan* plan);
 
   LockedFile file_;
-  std::string_view bytes_;  // the file's pages, or a new store's first lines
-  std::string_view text_;   // bytes_, or the narrowed_ text of a UTF-16 store
-  bool unicode_ = false;
-  std::string narrowed_;
-  std::vector<size_t> wide_;
-  std::string_view units_;  // a UTF-16 store's code units, after its byte order mark
+  FileStatus file_status_;
+  StoreText text_;  // the file's text as the reader reads it
   std::vector<StoreSection> sections_;
-  std::deque<std::string> paths_;  // key paths the text spells with doubled backslashes
-  std::map<const RegistryKey*, Place> places_;
-  size_t visits_ = 0;
+  std::vector<std::string> deleted_;  // the keys `[-...]` sections delete, root name first
+  size_t reach_ = 0;                  // the furthest the run read, changed or added
+  std::deque<std::string> paths_;     // key paths the text spells with doubled backslashes
+  std::map<const RegistryKey*, KeySections> keys_;
+  size_t edit_order_ = 0;  // of the next key PlanEdits visits: parents first, then by name
 };

@@ -11,6 +11,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "band_keys.h"
 #include "program_run.h"
 #include "regedit_test_tree.h"
 #include "register_extension.h"
@@ -148,30 +150,31 @@ TEST_F(FileStoreTest, NothingIsRewrittenWhenTheRegistryEndsAsItWas) {
 }
 
 TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
-  WriteFileBytes(
-      path_, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=\"Both\"\n");
-  {
-    FileStore store(path_);
-    ScopedRegistryBinding binding(&store);
-    DWORD disposition = 0;
-    HKEY key = Create("SOFTWARE\\larkspan", KEY_ALL_ACCESS, &disposition);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-    DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "threadingmodel", nullptr, nullptr, nullptr, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(size, 5u);
-    EXPECT_EQ(SetString(key, "THREADINGMODEL", "Apartment"), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  const std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=";
+  for (const std::string end : {"\n", ""}) {
+    WriteFileBytes(path_, text + "\"Both\"" + end);
+    {
+      FileStore store(path_);
+      ScopedRegistryBinding binding(&store);
+      DWORD disposition = 0;
+      HKEY key = Create("SOFTWARE\\larkspan", KEY_ALL_ACCESS, &disposition);
+      EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+      DWORD size = 0;
+      EXPECT_EQ(RegQueryValueExA(key, "threadingmodel", nullptr, nullptr, nullptr, &size),
+                ERROR_SUCCESS);
+      EXPECT_EQ(size, 5u);
+      EXPECT_EQ(SetString(key, "THREADINGMODEL", "Apartment"), ERROR_SUCCESS);
+      EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+      EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+    }
+    // The one line changes, and keeps its line end: LF, or none as the text's last.
+    EXPECT_EQ(ReadFileBytes(path_), text + "\"Apartment\"" + end);
   }
-  // The one line changes, and keeps its LF.
-  EXPECT_EQ(
-      ReadFileBytes(path_),
-      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=\"Apartment\"\n");
 }
 
-// Every operation on the store at `path`, and its commit, fail with ERROR_BADDB.
-void ExpectBadStore(const std::string& path) {
+// Every operation on the store at `path`, and its commit, fail with ERROR_BADDB, for the file's
+// `reason` (FileError::kNone: its text).
+void ExpectBadStore(const std::string& path, FileError reason = FileError::kNone) {
   SCOPED_TRACE(path);
   FileStore store(path);
   ScopedRegistryBinding binding(&store);
@@ -185,6 +188,7 @@ void ExpectBadStore(const std::string& path) {
             ERROR_BADDB);
   EXPECT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "Software"), ERROR_BADDB);
   EXPECT_EQ(store.Commit(), ERROR_BADDB);
+  EXPECT_EQ(store.file_status().error, reason);
 }
 
 TEST_F(FileStoreTest, AStoreThatCannotBeReadFailsEveryOperationAndIsNeverRewritten) {
@@ -192,6 +196,8 @@ TEST_F(FileStoreTest, AStoreThatCannotBeReadFailsEveryOperationAndIsNeverRewritt
       "garbage\r\n",
       "REGEDIT4 \r\n",
       "REGEDIT4\r\n[HKEY_CURRENT_USER\\k]\r\n\"v\"=\"\0\"\r\n"s,
+      "\xff\xfeR\0E\0G\0E\0D\0I\0T\0004\0\n\0\n"s,    // UTF-16 of an odd number of bytes
+      "\xff\xfeR\0E\0G\0E\0D\0I\0T\0004\0\n\0\0\0"s,  // the character NUL
   };
   for (const std::string& text : unreadable) {
     WriteFileBytes(path_, text);
@@ -202,7 +208,9 @@ TEST_F(FileStoreTest, AStoreThatCannotBeReadFailsEveryOperationAndIsNeverRewritt
   // A folder in the file's place, and no path at all.
   ASSERT_EQ(std::remove(path_.c_str()), 0);
   ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
-  for (const std::string& path : {path_, std::string(), path_ + "/"}) ExpectBadStore(path);
+  ExpectBadStore(path_, FileError::kUnreadable);
+  for (const std::string& path : {std::string(), path_ + "/"})
+    ExpectBadStore(path, FileError::kNoPlace);
   struct stat info;
   EXPECT_TRUE(stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
   EXPECT_EQ(FolderEntries(path_), std::vector<std::string>{});
@@ -260,17 +268,16 @@ const std::string kUserText =
     "  00\r\n"
     "[HKEY_USERS\\.DEFAULT\\Software]\r\n";
 
-const std::string kExtensionKey =
-    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions"
-    "\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
-    "@=\"Default\"\r\n"
-    "\"Default Visible\"=\"Yes\"\r\n"
-    "\"ButtonText\"=\"Larkspan\"\r\n"
-    "\"HotIcon\"=\"C:\\\\b\\\\band.dll,3006\"\r\n"
-    "\"Icon\"=\"C:\\\\b\\\\band.dll,3007\"\r\n"
-    "\"CLSID\"=\"{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}\"\r\n"
-    "\"BandCLSID\"=\"{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\"\r\n"
-    "\r\n";
+const std::string kExtensionKey = "[HKEY_CURRENT_USER\\" + BandKeyPath(kButtonKeyFormat) +
+                                  "]\r\n"
+                                  "@=\"Default\"\r\n"
+                                  "\"Default Visible\"=\"Yes\"\r\n"
+                                  "\"ButtonText\"=\"Larkspan\"\r\n"
+                                  "\"HotIcon\"=\"C:\\\\b\\\\band.dll,3006\"\r\n"
+                                  "\"Icon\"=\"C:\\\\b\\\\band.dll,3007\"\r\n"
+                                  "\"CLSID\"=\"{E0DD6CAB-2D10-11D2-8F1A-0000F87ABD16}\"\r\n"
+                                  "\"BandCLSID\"=\"" +
+                                  kBandClassId + "\"\r\n\r\n";
 
 // Registers the band with C:\b\band.dll, or removes it, in one run on the store at `path`.
 void RunJob(const std::string& path, bool remove) {
@@ -295,14 +302,14 @@ TEST_F(FileStoreTest, ARunKeepsEveryByteOfTheUsersTextOutsideWhatItChanges) {
   std::string registered = kUserText;
   registered.replace(registered.find("C:\\\\Old"), 9, "C:\\\\b\\\\");
   registered.replace(registered.find("old.chm"), 7, "lkspan.chm");
+  // The class key is spelled below CLSID as the user's text spells CLSID.
+  const std::string class_key = "[HKEY_CLASSES_ROOT\\clsid\\" + std::string(kBandClassId);
   registered.insert(
       registered.find("[HKEY_CURRENT_USER\\Software\\larkspan]"),
-      "[HKEY_CLASSES_ROOT\\clsid\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}]\r\n"
-      "@=\"&Larkspan\"\r\n\r\n"
-      "[HKEY_CLASSES_ROOT\\clsid\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\Implemented "
-      "Categories\\{00021494-0000-0000-C000-000000000046}]\r\n\r\n"
-      "[HKEY_CLASSES_ROOT\\clsid\\{6F2A9C41-3B7E-4d58-A1C6-20E4B93F7D05}\\InprocServer32]\r\n"
-      "@=\"C:\\\\b\\\\band.dll\"\r\n\"ThreadingModel\"=\"Apartment\"\r\n\r\n");
+      class_key + "]\r\n@=\"&Larkspan\"\r\n\r\n" + class_key +
+          "\\Implemented Categories\\{00021494-0000-0000-C000-000000000046}]\r\n\r\n" + class_key +
+          "\\InprocServer32]\r\n"
+          "@=\"C:\\\\b\\\\band.dll\"\r\n\"ThreadingModel\"=\"Apartment\"\r\n\r\n");
   registered.insert(registered.find("[HKEY_USERS"), kExtensionKey);
   EXPECT_EQ(ReadFileBytes(path_), registered);
 
@@ -318,6 +325,24 @@ TEST_F(FileStoreTest, ARunKeepsEveryByteOfTheUsersTextOutsideWhatItChanges) {
   removed.insert(removed.find("[HKEY_USERS"),
                  "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Extensions]\r\n\r\n");
   EXPECT_EQ(ReadFileBytes(path_), removed);
+}
+
+TEST_F(FileStoreTest, ARemovalOfASectionThatContinuedHexDataTakesIsRefused) {
+  // regedit takes Baskets' key line as more of c's data, and x as LkOther's value: a removal of
+  // Larkspan would take x from LkOther. A registration does not touch that section.
+  const std::string text =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n\"Path\"=\"C:\\\\\"\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\LkOther]\r\n\"c\"=hex:01,\\\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Larkspan\\Baskets]\r\n\"x\"=\"y\"\r\n";
+  WriteFileBytes(path_, text);
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    EXPECT_EQ(UnregisterExtension(), SELFREG_E_CLASS);
+    EXPECT_EQ(store.Commit(), ERROR_BADDB);
+  }
+  EXPECT_EQ(ReadFileBytes(path_), text);
+  RunJob(path_, false);
 }
 
 TEST_F(FileStoreTest, AStoreOfDeepKeysGrowsOnlyByTheBandsKeys) {
@@ -340,6 +365,22 @@ TEST_F(FileStoreTest, AStoreOfDeepKeysGrowsOnlyByTheBandsKeys) {
   EXPECT_EQ(ReadFileBytes(path_), deep + registration);
   RunJob(path_, true);
   EXPECT_EQ(ReadFileBytes(path_), deep + removal);
+}
+
+TEST_F(FileStoreTest, NewSectionsGoBeforeHexDataContinuedIntoTheirPlace) {
+  std::string empty_path = folder_ + "/empty.reg";
+  RunJob(empty_path, false);
+  const std::string registration =
+      ReadFileBytes(empty_path).substr(std::strlen("REGEDIT4\r\n\r\n"));
+  const size_t user_part = registration.find("[HKEY_CURRENT_USER");
+  // regedit takes the key line after the blank line as more of c's data: the band's sections
+  // under HKEY_CURRENT_USER go before the section that holds c, not after it.
+  const std::string user = "[HKEY_CURRENT_USER\\Software\\LkOther]\r\n\"c\"=hex:01,\\\r\n\r\n";
+  const std::string other = "[HKEY_CLASSES_ROOT\\LkClass]\r\n\"x\"=\"y\"\r\n\r\n";
+  WriteFileBytes(path_, "REGEDIT4\r\n\r\n" + user + other);
+  RunJob(path_, false);
+  EXPECT_EQ(ReadFileBytes(path_), "REGEDIT4\r\n\r\n" + registration.substr(user_part) + user +
+                                      other + registration.substr(0, user_part));
 }
 
 TEST_F(FileStoreTest, QueryReportsTheSizeNeededAndCopiesExactBytes) {
@@ -465,6 +506,8 @@ TEST_F(FileStoreTest, AFailedWriteKeepsTheStoreAndEndsTheRun) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
   signal(SIGXFSZ, handler);
   EXPECT_EQ(failed, ERROR_CANTWRITE);
+  EXPECT_EQ(store.file_status().error, FileError::kNotWritten);
+  EXPECT_EQ(store.file_status().system_error, EFBIG);
   EXPECT_EQ(ReadFileBytes(path_), kLarkspanFile);
   EXPECT_EQ(FolderEntries(folder_), std::vector<std::string>{"registry.reg"});
   // The run is over: nothing more is served or written.

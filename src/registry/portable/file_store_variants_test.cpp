@@ -4,6 +4,8 @@
 // read; a registration and a removal keep every line (every character, the encoding) of the
 // user's text outside the band's trees, new lines ending as the text's. A *-kept variant holds a
 // basket text beyond 8 bits: its registration writes nothing, its removal stops at the class key.
+// A *-refused variant holds what this reader does not read as regedit does where the band's keys
+// are: neither a registration nor a removal writes anything.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,6 +71,77 @@ std::vector<std::string> UserLines(const std::string& text) {
   return kept;
 }
 
+// The quoted text at line[*pos], unescaped as reg export escapes; *pos goes past it.
+std::string Unquoted(std::string_view line, size_t* pos) {
+  std::string text;
+  for (size_t i = *pos + 1; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      *pos = i + 1;
+      return text;
+    }
+    if (line[i] == '\\' && ++i < line.size()) {
+      EXPECT_NE(std::string_view("\\\"nr").find(line[i]), std::string_view::npos) << line;
+      text += line[i] == 'n' ? '\n' : line[i] == 'r' ? '\r' : line[i];
+    } else {
+      text += line[i];
+    }
+  }
+  ADD_FAILURE() << line;
+  return text;
+}
+
+// Wine's reading of a variant, NAME.wine.reg, read into `tree` on that text's own terms and not by
+// the store's reader: UTF-16LE after a byte order mark and the version 5 header, then each key as
+// "[path]" with its values, one a line (hex data wrapped after ",\\"), and a blank line. A key
+// named beyond 8 bits is none the store can name; one holding a value beyond 8 bits goes to *wide.
+void ReadWineExport(const std::string& bytes, RegistryTree* tree, std::vector<std::string>* wide) {
+  std::string text;  // a code unit above 0xFF as NUL, which reg export writes nowhere else
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += bytes[i + 1] == 0 ? bytes[i] : '\0';
+  for (size_t at; (at = text.find("\\\r\n  ")) != std::string::npos;) text.erase(at, 5);
+  ASSERT_EQ(text.compare(0, 40, "Windows Registry Editor Version 5.00\r\n\r\n"), 0);
+  std::string path;
+  std::shared_ptr<RegistryKey> key;  // null for one named beyond 8 bits
+  for (size_t at = 40, end; at < text.size(); at = end + 2) {
+    end = std::min(text.find("\r\n", at), text.size());
+    const std::string line = text.substr(at, end - at);
+    if (line[0] == '[') {  // both roots' names are 17 characters long
+      path = line.substr(1, line.size() - 2);
+      const bool classes = path.compare(0, 17, "HKEY_CLASSES_ROOT") == 0;
+      key = path.find('\0') != std::string::npos
+                ? nullptr
+                : KeyAt(classes ? tree->classes_root : tree->current_user, path.substr(18));
+    }
+    if (line.empty() || line[0] == '[' || !key) continue;
+    size_t pos = line[0] == '@' ? 1 : 0;
+    const std::string name = pos == 1 ? "" : Unquoted(line, &pos), form = line.substr(pos + 1);
+    DWORD type = REG_SZ;
+    std::string data;
+    bool beyond = name.find('\0') != std::string::npos;
+    if (form[0] == '"') {
+      data = Unquoted(form, &(pos = 0));
+      beyond |= data.find('\0') != std::string::npos;
+      data += '\0';
+    } else if (form.compare(0, 6, "dword:") == 0) {
+      type = REG_DWORD;
+      const uint32_t number = std::stoul(form.substr(6), nullptr, 16);
+      for (int i = 0; i < 4; ++i) data += static_cast<char>(number >> (8 * i));
+    } else {
+      type = form[3] == ':' ? REG_BINARY : std::stoul(form.substr(4), nullptr, 16);
+      for (size_t i = form.find(':') + 1; i + 1 < form.size(); i += 3) {
+        data += static_cast<char>(std::stoul(form.substr(i, 2), nullptr, 16));
+      }
+      if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {  // UTF-16LE
+        std::string units;
+        units.swap(data);
+        for (size_t i = 0; i + 1 < units.size(); i += 2) data += units[i];
+        for (size_t i = 1; i < units.size(); i += 2) beyond |= units[i] != 0;
+      }
+    }
+    if (!beyond) key->SetValue(name, type, data);
+    if (beyond) wide->push_back(path);
+  }
+}
+
 // Opens `expected` and every key below it in the store, which must have them, and reads a value
 // of each (but of the keys in `wide`), so that the store brings in what it holds there.
 void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
@@ -104,19 +177,38 @@ std::string Listing(const RegistryTree& tree, const std::vector<std::string>& wi
   return out;
 }
 
+// Whether the tree holds the key at `path`, which it leaves as it was.
+bool HasKey(std::shared_ptr<RegistryKey> key, std::string_view path) {
+  std::vector<std::string_view> names;
+  SplitKeyPath(path, &names);
+  for (std::string_view name : names) {
+    if (key) key = key->FindChild(name);
+  }
+  return key != nullptr;
+}
+
 class StoreVariantTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
   const std::string variant = ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".reg");
   const std::string text = Readable(variant);
   const bool kept = GetParam().find("-kept") != std::string::npos;
-  RegistryTree wine;
-  std::vector<std::string> wide;
-  ASSERT_TRUE(ParseRegeditFile(ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".wine.reg"), &wine,
-                               &wide));
   TempFolder folder;
   const std::string path = folder.path() + "/registry.reg";
   WriteFileBytes(path, variant);
+  if (GetParam().find("-refused") != std::string::npos) {
+    for (bool remove : {false, true}) {
+      FileStore store(path);
+      ScopedRegistryBinding binding(&store);
+      remove ? UnregisterExtension() : RegisterExtension("C:\\b\\band.dll");
+      EXPECT_NE(store.Commit(), ERROR_SUCCESS);
+      EXPECT_EQ(ReadFileBytes(path), variant) << (remove ? "removed" : "registered");
+    }
+    return;
+  }
+  RegistryTree wine;
+  std::vector<std::string> wide;
+  ReadWineExport(ReadFileBytes(LKSPAN_VARIANTS "/" + GetParam() + ".wine.reg"), &wine, &wide);
   {
     FileStore store(path);
     ScopedRegistryBinding binding(&store);
@@ -132,7 +224,8 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
   std::set<std::string> line_ends = {""};
   for (const auto& [line, end] : Lines(text)) line_ends.insert(end);
   if (line_ends.size() == 1) line_ends.insert("\r\n");  // a text without line ends gets CRLF
-  bool baskets = KeyAt(wine.current_user, kSettingsKey)->FindValue("NumberOfBaskets") != nullptr;
+  const RegistryValue* count = KeyAt(wine.current_user, kSettingsKey)->FindValue("NumberOfBaskets");
+  const bool baskets = count != nullptr && count->data == std::string("\2\0\0\0", 4);
   for (bool remove : {false, true}) {
     SCOPED_TRACE(remove ? "removed" : "registered");
     {
@@ -155,8 +248,11 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
       next = std::find(next, lines.end(), line);
       ASSERT_NE(next, lines.end()) << "lost: " << line << "\n" << after;
     }
+    // A removal leaves no line of the band's trees, not even of a key the registry refuses.
+    EXPECT_TRUE(!remove || kept || UserLines(Readable(after)).size() == lines.size());
     RegistryTree tree;
     ASSERT_TRUE(ParseRegeditFile(after, &tree, &wide));
+    EXPECT_EQ(HasKey(tree.current_user, kSettingsKey), !remove);
     const bool registered = !remove && !kept;
     EXPECT_EQ(
         KeyAt(tree.current_user, BandKeyPath(kButtonKeyFormat))->FindValue("BandCLSID") != nullptr,
@@ -164,6 +260,9 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
     // An old basket list of two is upgraded: the last basket's number is 2.
     const RegistryValue* last = KeyAt(tree.current_user, kSettingsKey)->FindValue("5");
     EXPECT_EQ(last != nullptr && last->data == std::string("\2\0\0\0", 4), registered && baskets);
+    const RegistryValue* folder_path = KeyAt(tree.current_user, kSettingsKey)->FindValue("Path");
+    EXPECT_EQ(folder_path != nullptr && folder_path->data == std::string("C:\\b\\\0", 6),
+              registered);
   }
 }
 

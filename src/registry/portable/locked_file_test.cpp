@@ -20,7 +20,7 @@ bool Rewrite(const std::string& path, const std::string& text) {
   LockedFile file(path);
   std::string_view read;
   bool missing = false;
-  return file.Open(&read, &missing) && file.Replace({text});
+  return !file.Open(&read, &missing).failed() && !file.Replace({text}).failed();
 }
 
 struct stat StatusOf(const std::string& path) {
@@ -96,7 +96,7 @@ TEST(LockedFileTest, ALinkedStoreIsWrittenAtItsTarget) {
     LockedFile file(link);
     std::string_view read;
     bool missing = false;
-    EXPECT_FALSE(file.Open(&read, &missing));
+    EXPECT_EQ(file.Open(&read, &missing).error, FileError::kNoPlace);
     EXPECT_TRUE(S_ISLNK(StatusOf(link).st_mode));
   }
   EXPECT_FALSE(FileExists(folder.path() + "/elsewhere"));
@@ -145,6 +145,21 @@ TEST(LockedFileTest, TheTemporaryFileIsTheRunsOwn) {
   EXPECT_EQ(FolderEntries(folder.path()), kept);
 }
 
+TEST(LockedFileTest, AStoreOfTheLongestNameIsWritten) {
+  // 255 bytes: its temporary names keep 113 of its 124 two-byte characters (226 bytes, as 227
+  // would cut one), so that with their 28 fixed bytes they fit.
+  TempFolder folder;
+  std::string accents;
+  for (int i = 0; i < 124; ++i) accents += "\xC3\xA9";
+  const std::string name = accents + "abc.reg", random = ".lkspanreg-tmp-a1B2c3d4E5f6";
+  for (size_t kept : {size_t{227}, size_t{226}}) {  // the second is a leftover of this store
+    WriteFileBytes(folder.path() + "/." + accents.substr(0, kept) + random, "");
+  }
+  ASSERT_TRUE(Rewrite(folder.path() + "/" + name, "new"));
+  EXPECT_EQ(FolderEntries(folder.path()),
+            (std::vector<std::string>{"." + accents.substr(0, 227) + random, name}));
+}
+
 TEST(LockedFileTest, AStoreAnotherProgramWroteInPlaceIsNotReplaced) {
   TempFolder folder;
   const std::string store = folder.path() + "/registry.reg";
@@ -157,11 +172,13 @@ TEST(LockedFileTest, AStoreAnotherProgramWroteInPlaceIsNotReplaced) {
     LockedFile file(store);
     std::string_view read;
     bool missing = false;
-    ASSERT_TRUE(file.Open(&read, &missing) && (i < 2 || file.Unchanged()));
+    ASSERT_TRUE(!file.Open(&read, &missing).failed() && (i < 2 || file.Unchanged()));
     WriteFileBytes(store, theirs);
     EXPECT_TRUE(i >= 2 || !file.Unchanged()) << i;
     // Nor later in the run.
-    EXPECT_FALSE(file.Replace({"new"}) || file.Open(&read, &missing) || file.Replace({"new"})) << i;
+    EXPECT_EQ(file.Replace({"new"}).error, FileError::kChanged) << i;
+    EXPECT_EQ(file.Open(&read, &missing).error, FileError::kChanged) << i;
+    EXPECT_EQ(file.Replace({"new"}).error, FileError::kChanged) << i;
     EXPECT_EQ(ReadFileBytes(store), theirs);
     EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"registry.reg"});
   }

@@ -11,7 +11,7 @@ std::shared_ptr<RegistryKey> RegistryKey::AddChild(std::string_view name, bool* 
   auto it = children_.lower_bound(name);
   *created = it == children_.end() || NameLess()(name, it->first);
   if (*created) {
-    it = children_.emplace_hint(it, name, std::make_shared<RegistryKey>(std::string(name)));
+    it = children_.emplace_hint(it, name, std::make_shared<RegistryKey>(name));
   }
   return it->second;
 }
@@ -30,22 +30,54 @@ void RegistryKey::MarkDeleted() {
   for (auto& [name, child] : children_) child->MarkDeleted();
 }
 
+size_t RegistryKey::PlaceSlot(std::string_view name) const {
+  uint32_t hash = 2166136261u;  // FNV-1a over the folded bytes
+  for (char c : name) hash = (hash ^ NameLess::Fold(c)) * 16777619u;
+  const size_t mask = places_.size() - 1;
+  size_t slot = hash & mask;
+  while (places_[slot] != 0 && !NamesEqual(values_[places_[slot] - 1].name, name)) {
+    slot = (slot + 1) & mask;
+  }
+  return slot;
+}
+
 const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
-  auto it = places_.find(name);
-  return it == places_.end() ? nullptr : &values_[it->second];
+  if (places_.empty()) return nullptr;
+  const uint32_t place = places_[PlaceSlot(name)];
+  return place == 0 ? nullptr : &values_[place - 1];
+}
+
+void RegistryKey::ReserveValues(size_t count) {
+  values_.reserve(count);
+  if (2 * count <= places_.size()) return;
+  size_t slots = 8;
+  while (slots < 2 * count) slots *= 2;
+  places_.assign(slots, 0);
+  for (size_t i = 0; i < values_.size(); ++i) {
+    places_[PlaceSlot(values_[i].name)] = static_cast<uint32_t>(i + 1);
+  }
 }
 
 size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view data) {
-  auto it = places_.lower_bound(name);
-  if (it == places_.end() || NameLess()(name, it->first)) {
-    places_.emplace_hint(it, name, values_.size());
-    values_.push_back(RegistryValue{std::string(name), type, std::string(data)});
+  if (2 * (values_.size() + 1) > places_.size())
+    ReserveValues(std::max<size_t>(4, 2 * values_.size()));
+  uint32_t& place = places_[PlaceSlot(name)];
+  if (place == 0) {
+    values_.push_back(RegistryValue{std::string(name), type, std::string(data), false});
+    place = static_cast<uint32_t>(values_.size());
     return values_.size() - 1;
   }
-  RegistryValue& value = values_[it->second];
-  value.type = type;
-  value.data.assign(data);
-  return it->second;
+  RegistryValue& value = values_[place - 1];
+  if (value.type != type || value.data != data) {
+    value.changed = true;
+    value.type = type;
+    value.data.assign(data);
+  }
+  return place - 1;
+}
+
+void RegistryKey::SettleValues() {
+  for (RegistryValue& value : values_) value.changed = false;
 }
 
 const std::shared_ptr<RegistryKey>* RegistryTree::Root(HKEY root) const {

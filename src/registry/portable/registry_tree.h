@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "name_order.h"
+#include "regedit_writer.h"
 #include "registry_api.h"
 
 // The registry's own limits on names and nesting.
@@ -21,13 +23,16 @@ struct RegistryValue {
   std::string name;  // empty: the key's default value
   DWORD type;
   std::string data;  // the bytes exactly as stored
+  // Whether SetValue has given it other data or another type since the key's values were last
+  // settled (RegistryKey::SettleValues): a store that keeps values as text rewrites only those.
+  bool changed = false;
 };
 
 class RegistryKey {
  public:
   using Children = std::map<std::string, std::shared_ptr<RegistryKey>, NameLess>;
 
-  explicit RegistryKey(std::string name) : name_(std::move(name)) {}
+  explicit RegistryKey(std::string_view name) : name_(name) {}
 
   const std::string& name() const { return name_; }
   const Children& children() const { return children_; }
@@ -43,21 +48,29 @@ class RegistryKey {
   const RegistryValue* FindValue(std::string_view name) const;
   // Creates or overwrites the value, keeping its place in the creation order. Returns its place.
   size_t SetValue(std::string_view name, DWORD type, std::string_view data);
+  // Makes room for `count` values in all, so that adding up to that many moves none.
+  void ReserveValues(size_t count);
+  // Takes every value as it stands as unchanged.
+  void SettleValues();
 
  private:
   void MarkDeleted();
+  // Where `name` is in places_, or the free slot where it would go (places_ is never full).
+  size_t PlaceSlot(std::string_view name) const;
 
   std::string name_;
   Children children_;
   std::vector<RegistryValue> values_;
-  std::map<std::string, size_t, NameLess> places_;  // each value's place in values_
+  // Each value's place in values_ plus one (0: a free slot), by a hash of its name that ignores
+  // case as NamesEqual does; open addressing in a power of two of slots, at most half of them used.
+  std::vector<uint32_t> places_;
   bool deleted_ = false;
 };
 
 // The two roots the tool uses.
 struct RegistryTree {
-  std::shared_ptr<RegistryKey> classes_root = std::make_shared<RegistryKey>("HKEY_CLASSES_ROOT");
-  std::shared_ptr<RegistryKey> current_user = std::make_shared<RegistryKey>("HKEY_CURRENT_USER");
+  std::shared_ptr<RegistryKey> classes_root = std::make_shared<RegistryKey>(kClassesRootName);
+  std::shared_ptr<RegistryKey> current_user = std::make_shared<RegistryKey>(kCurrentUserName);
 
   // Null for any other handle.
   const std::shared_ptr<RegistryKey>* Root(HKEY root) const;

@@ -1,6 +1,8 @@
 #include "store_path.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -33,7 +35,10 @@ class StorePathTest : public ::testing::Test {
   std::optional<std::string> saved_[3];
 };
 
-TEST_F(StorePathTest, TheFirstUsableVariableWins) {
+TEST_F(StorePathTest, TheFirstUsableVariableWinsThenTheAccountsHome) {
+  // The account's home as the name service gives it (this test is linked dynamically).
+  const std::string own =
+      std::string(getpwuid(getuid())->pw_dir) + "/.local/share/larkspan/registry.reg";
   struct Case {
     const char* larkspan;  // null: unset
     const char* xdg;
@@ -49,9 +54,10 @@ TEST_F(StorePathTest, TheFirstUsableVariableWins) {
       {nullptr, "relative/data", "/home/u", "/home/u/.local/share/larkspan/registry.reg"},
       {nullptr, nullptr, "/home/u/", "/home/u/.local/share/larkspan/registry.reg"},
       {nullptr, nullptr, "/", "/.local/share/larkspan/registry.reg"},
-      {"", "", "", ""},
-      {nullptr, "relative", nullptr, ""},
-      {nullptr, nullptr, nullptr, ""},
+      {"", "", "", own},
+      {nullptr, "relative", nullptr, own},
+      {nullptr, nullptr, nullptr, own},
+      {nullptr, nullptr, "relhome", own},
   };
   for (const Case& c : cases) {
     Set("LARKSPAN_REGISTRY", c.larkspan);

@@ -16,12 +16,12 @@ TreeStore::Handle* TreeStore::Slot(HKEY key) {
   return handles_[slot].key ? &handles_[slot] : nullptr;
 }
 
-LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out) {
+LONG TreeStore::Resolve(HKEY key, REGSAM needed, const std::shared_ptr<RegistryKey>** out) {
   if (!status_) status_ = Load();
   if (*status_ != ERROR_SUCCESS) return *status_;
   const Handle* handle = Slot(key);
   if (const auto* root = tree_.Root(key)) {
-    *out = *root;
+    *out = root;
   } else if (handle == nullptr) {
     return ERROR_INVALID_HANDLE;
   } else if (handle->key->deleted()) {
@@ -29,7 +29,7 @@ LONG TreeStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* o
   } else if ((handle->access & needed) != needed) {
     return ERROR_ACCESS_DENIED;
   } else {
-    *out = handle->key;
+    *out = &handle->key;
   }
   return ERROR_SUCCESS;
 }
@@ -42,8 +42,9 @@ size_t TreeStore::open_handles() const {
 
 LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY* result,
                           DWORD* disposition) {
-  std::shared_ptr<RegistryKey> key;
-  if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
+  const std::shared_ptr<RegistryKey>* resolved = nullptr;
+  if (LONG status = Resolve(parent, 0, &resolved); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<RegistryKey> key = *resolved;
   std::vector<std::string_view> names;
   if (!SplitKeyPath(sub_key, &names)) return ERROR_BAD_PATHNAME;
 
@@ -74,10 +75,11 @@ LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY*
 }
 
 LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
-  std::shared_ptr<RegistryKey> target;
-  if (LONG status = Resolve(key, KEY_SET_VALUE, &target); status != ERROR_SUCCESS) return status;
+  const std::shared_ptr<RegistryKey>* resolved = nullptr;
+  if (LONG status = Resolve(key, KEY_SET_VALUE, &resolved); status != ERROR_SUCCESS) return status;
+  RegistryKey* target = resolved->get();
   if (std::strlen(name) > kMaxValueName) return ERROR_INVALID_PARAMETER;
-  if (LONG status = LoadValues(target.get()); status != ERROR_SUCCESS) return status;
+  if (LONG status = LoadValues(target); status != ERROR_SUCCESS) return status;
   target->SetValue(
       name, type,
       std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size));
@@ -85,11 +87,12 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
 }
 
 LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
-  std::shared_ptr<RegistryKey> target;
-  if (LONG status = Resolve(key, KEY_QUERY_VALUE, &target); status != ERROR_SUCCESS) {
+  const std::shared_ptr<RegistryKey>* resolved = nullptr;
+  if (LONG status = Resolve(key, KEY_QUERY_VALUE, &resolved); status != ERROR_SUCCESS) {
     return status;
   }
-  if (LONG status = LoadValues(target.get()); status != ERROR_SUCCESS) return status;
+  const RegistryKey* target = resolved->get();
+  if (LONG status = LoadValues(resolved->get()); status != ERROR_SUCCESS) return status;
   const RegistryValue* value = target->FindValue(name);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   if (type != nullptr) *type = value->type;
@@ -112,8 +115,9 @@ LONG TreeStore::CloseKey(HKEY key) {
 }
 
 LONG TreeStore::DeleteTree(HKEY parent, const char* sub_key) {
-  std::shared_ptr<RegistryKey> key;
-  if (LONG status = Resolve(parent, 0, &key); status != ERROR_SUCCESS) return status;
+  const std::shared_ptr<RegistryKey>* resolved = nullptr;
+  if (LONG status = Resolve(parent, 0, &resolved); status != ERROR_SUCCESS) return status;
+  std::shared_ptr<RegistryKey> key = *resolved;
   std::vector<std::string_view> names;
   if (!SplitKeyPath(sub_key, &names)) return ERROR_BAD_PATHNAME;
   if (names.empty()) return ERROR_ACCESS_DENIED;  // never the parent itself

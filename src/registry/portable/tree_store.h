@@ -51,8 +51,9 @@ class TreeStore : public RegistryStore {
   // The open handle `key`, or null.
   Handle* Slot(HKEY key);
   // Loads the store the first time, then the key behind `key`, which must have been opened with
-  // every right in `needed`.
-  LONG Resolve(HKEY key, REGSAM needed, std::shared_ptr<RegistryKey>* out);
+  // every right in `needed`: *out points at the root's or the handle's, valid until the next
+  // operation.
+  LONG Resolve(HKEY key, REGSAM needed, const std::shared_ptr<RegistryKey>** out);
 
   RegistryTree tree_;
   std::vector<Handle> handles_;  // a free slot has a null key

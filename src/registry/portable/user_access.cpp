@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,27 +9,21 @@
 #include <cstdio>
 #include <cstring>
 
+#include "user_account.h"
+
 namespace {
 
-// The groups `user` belongs to, the primary one first. Read from the files themselves
-// (fgetpwent, fgetgrent): a static program has no name service to ask.
+// The groups `user` belongs to, the primary one first, from /etc/passwd and /etc/group read as
+// files (fgetgrent): a static program has no name service to ask.
 std::vector<gid_t> GroupsOf(const LinkOwner& user) {
   std::vector<gid_t> groups = {user.gid};
-  std::string name;
-  if (FILE* file = std::fopen("/etc/passwd", "re")) {
-    while (const passwd* entry = fgetpwent(file)) {
-      if (entry->pw_uid != user.uid) continue;
-      name = entry->pw_name;
-      groups[0] = entry->pw_gid;
-      break;
-    }
-    std::fclose(file);
-  }
-  FILE* file = name.empty() ? nullptr : std::fopen("/etc/group", "re");
+  UserAccount account{};
+  if (FindUserAccount(user.uid, &account)) groups[0] = account.gid;
+  FILE* file = account.name.empty() ? nullptr : std::fopen("/etc/group", "re");
   if (file == nullptr) return groups;
   while (const group* entry = fgetgrent(file)) {
     for (char* const* member = entry->gr_mem; *member != nullptr; ++member) {
-      if (name == *member) groups.push_back(entry->gr_gid);
+      if (account.name == *member) groups.push_back(entry->gr_gid);
     }
   }
   std::fclose(file);

@@ -1,0 +1,14 @@
+// Sixteen bytes compared one by one, where the processor has no SSE2.
+#pragma once
+
+#include <cstddef>
+
+// Texts are searched this many bytes at a time.
+constexpr size_t kBlock = 16;
+
+// Bit i set where p[i], of the sixteen bytes at p, is `a` or `b`.
+inline unsigned ByteMask(const char* p, char a, char b) {
+  unsigned mask = 0;
+  for (unsigned i = 0; i < 16; ++i) mask |= static_cast<unsigned>(p[i] == a || p[i] == b) << i;
+  return mask;
+}

@@ -1,0 +1,17 @@
+// Sixteen bytes compared at once, with SSE2.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstddef>
+
+// Texts are searched this many bytes at a time.
+constexpr size_t kBlock = 16;
+
+// Bit i set where p[i], of the sixteen bytes at p, is `a` or `b`.
+inline unsigned ByteMask(const char* p, char a, char b) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(a)),
+                                    _mm_cmpeq_epi8(block, _mm_set1_epi8(b)));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}

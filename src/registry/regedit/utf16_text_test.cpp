@@ -1,0 +1,45 @@
+// Narrowing takes many code units at a time: a unit outside U+0001..U+00FF is found wherever it
+// stands in a block of them or after the last whole block.
+#include "utf16_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(Utf16TextTest, NarrowsEveryUnitWhereverItStands) {
+  const std::string plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN";  // 2 blocks and 8 more
+  const struct {
+    char low, high;  // the unit put in
+    char narrowed;
+    bool beyond;  // above 0xFF
+  } units[] = {{'\0', '\1', kHighUnit, true},
+               {'\xFF', '\xFF', kHighUnit, true},
+               {'\xFF', '\0', '\xFF', false},
+               {'\x3D', '\xD8', kHighUnit, true},
+               {'\0', '\0', '\0', false}};
+  for (size_t at : {0, 7, 15, 16, 31, 32, 36, 39}) {
+    for (const auto& unit : units) {
+      std::string bytes = "\xFF\xFE";
+      for (char c : plain) bytes += {c, '\0'};
+      bytes[2 + 2 * at] = unit.low;
+      bytes[3 + 2 * at] = unit.high;
+      std::string expected = plain;
+      expected[at] = unit.narrowed;
+      std::string text;
+      bool high = false;
+      ASSERT_TRUE(NarrowUtf16(bytes.substr(2), &text, &high));
+      EXPECT_EQ(text, expected) << at;
+      EXPECT_EQ(high, unit.beyond) << at;
+      StoreText store;  // which refuses the character NUL alone
+      const bool nul = unit.low == '\0' && unit.high == '\0';
+      ASSERT_EQ(store.Read(bytes), !nul) << at;
+      if (!nul) {
+        EXPECT_EQ(store.text(), expected) << at;
+      }
+    }
+  }
+}
+
+}  // namespace
