@@ -5,7 +5,7 @@
 #include <cstddef>
 
 // How many code units NarrowPlainBlocks takes at once.
-constexpr size_t kBlockUnits = 16;
+constexpr size_t kBlockUnits = 32;
 
 // Narrows the `units` code units at `in` (UTF-16LE) to one byte each at `out`, a block of
 // kBlockUnits at a time, while every unit of a block is a character from U+0001 to U+00FF.
