@@ -5,8 +5,10 @@
 #include <cstring>
 #include <utility>
 
+#include "byte_mask.h"
 #include "regedit_lines.h"
 #include "regedit_writer.h"
+#include "stop_marks.h"
 #include "utf16_text.h"
 
 namespace {
@@ -357,14 +359,38 @@ bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections,
 
 namespace {
 
+// Whether `line`, a whole line, may be a value (named, or `@`) of quoted data: its name passed
+// over as ReadValueStart reads it, and a quote after the `=`. Most lines that end in a backslash
+// are not (a hex list wrapped), and this tells them without copying the name.
+bool MayBeQuotedValue(std::string_view line) {
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  while (at < end && (*at == ' ' || *at == '\t')) ++at;
+  if (at == end || (*at != '"' && *at != '@')) return false;
+  if (*at++ == '"') {
+    for (;;) {
+      // Sixteen bytes at a time while the line has them: most names take one step.
+      unsigned hits = 0;
+      while (end - at >= static_cast<ptrdiff_t>(kBlock) && (hits = ByteMask(at, '"', '\\')) == 0) {
+        at += kBlock;
+      }
+      if (hits != 0) at += __builtin_ctz(hits);
+      while (at < end && *at != '"' && *at != '\\') ++at;
+      if (at >= end || *at == '"') break;
+      at += 2;  // an escape pair
+    }
+    ++at;
+  }
+  while (at < end && (*at == ' ' || *at == '\t')) ++at;
+  if (at >= end || *at++ != '=') return false;
+  while (at < end && (*at == ' ' || *at == '\t')) ++at;
+  return at < end && *at == '"';
+}
+
 // Whether regedit may stop its import at `line`, a whole line: a value (named, or `@`) whose
 // quoted data holds `\0` or ends in a backslash.
 bool StopsImport(std::string_view line) {
-  // Quoted data after an `=` first, as most lines are not values of a text.
-  const size_t equals = line.find('=');
-  if (equals == std::string_view::npos || line.find('"', equals) == std::string_view::npos) {
-    return false;
-  }
+  if (!MayBeQuotedValue(line)) return false;
   std::string scratch;
   std::string_view form;
   if (!ReadValueStart(SkipBlanks(line), &scratch, &form) || !StartsWith(form, "\"")) return false;
@@ -423,36 +449,32 @@ bool ShortHexText(std::string_view text, size_t paren, size_t unit, size_t* line
 }  // namespace
 
 size_t ImportStop(std::string_view text, size_t before, bool utf16) {
-  size_t stop = text.size();
-  const char* const data = text.data();
-  // A text in hex too short to hold a character.
-  for (size_t at = LineEnd(text, 0); at < std::min(text.size(), before);) {
-    const void* found = std::memchr(data + at, '(', std::min(text.size(), before) - at);
-    if (found == nullptr) break;
-    size_t paren = static_cast<const char*>(found) - data;
-    size_t start = 0;
-    if (ShortHexText(text, paren, utf16 ? 2 : 1, &start)) {
-      stop = start;
-      break;
+  const size_t size = std::min(text.size(), before);
+  // From the header's end on, only at a `(` or a backslash before `0`, a blank or a line end: the
+  // first line found that stops is the first line that does, whichever it holds.
+  StopMark marks[kStopWindow];
+  size_t line = 0;
+  size_t read_to = 0;  // the lines before here have been read whole
+  for (size_t from = LineEnd(text, 0); from < size; from += kStopWindow) {
+    const size_t count =
+        FindStopMarks(text, from, std::min(size, from + kStopWindow), &line, marks);
+    for (size_t i = 0; i < count; ++i) {
+      const size_t at = marks[i].at;
+      size_t start = marks[i].line;
+      if (text[at] == '(') {
+        if (ShortHexText(text, at, utf16 ? 2 : 1, &start)) return start;
+        continue;
+      }
+      // The second of a pair of backslashes may come here too: its line, read whole, tells.
+      const char next = at + 1 < text.size() ? text[at + 1] : '\n';
+      if (at < read_to || (next != '0' && next != ' ' && next != '\t' && !IsLineBreak(next))) {
+        continue;
+      }
+      read_to = IsLineBreak(next) || at + 1 == text.size() ? at + 1 : LineEnd(text, at);
+      if (StopsImport(text.substr(start, read_to - start))) return start;
     }
-    at = paren + 1;
   }
-  // A quoted text: only a backslash before `0`, a blank or a line end can stop it.
-  const size_t size = std::min(stop, before);
-  for (size_t at = LineEnd(text, 0); at < size;) {  // from the header's end on
-    const void* found = std::memchr(data + at, '\\', size - at);
-    if (found == nullptr) break;
-    size_t slash = static_cast<const char*>(found) - data;
-    char next = slash + 1 < text.size() ? data[slash + 1] : '\n';
-    if (next != '0' && next != ' ' && next != '\t' && !IsLineBreak(next)) {
-      at = slash + 2;  // an escape pair, or a path's separator
-      continue;
-    }
-    size_t start = LineStart(text, slash);
-    at = LineEnd(text, slash);
-    if (StopsImport(text.substr(start, at - start))) return start;
-  }
-  return stop;
+  return text.size();
 }
 
 bool ContinuedAcross(std::string_view text, const std::vector<StoreSection>& sections, size_t i) {

@@ -93,6 +93,28 @@ TEST(RegeditReaderTest, TellsWhereHexDataMayContinueAndWhereTheImportStops) {
   }
 }
 
+TEST(RegeditReaderTest, FindsTheImportStopAtEveryOffset) {
+  // Lines that do not stop (pairs of backslashes, a name with `\0`, a hex list wrapped, a path,
+  // a text in hex long enough), then one that does, moved across the reader's steps and windows.
+  std::string passed;
+  for (const char* line : {R"("p"="C:\\0\\")", R"("n\0"="x")", R"("w"=hex:01,\)", "  02,\\\n  03",
+                           R"([HKEY_CURRENT_USER\k\l])", R"("h"=hex(2):41,00)", R"(@="\\\\")"}) {
+    passed += line + std::string("\r\n");
+  }
+  const std::pair<std::string, bool> stops[] = {{R"("q"="x\0")", false},
+                                                {R"(@="C:\ )", false},
+                                                {R"("q"="a\\\)", false},
+                                                {R"("t"=hex(2):41)", true}};
+  for (size_t pad = 0; pad < 1100; ++pad) {
+    for (const auto& [stop, utf16] : stops) {
+      const std::string before = "REGEDIT4\r\n;" + std::string(pad, 'x') + "\r\n" + passed;
+      const std::string text = before + stop + "\r\n\"z\"=\"\\0\"\r\n";
+      EXPECT_EQ(ImportStop(text, text.size(), utf16), before.size()) << pad << stop;
+      EXPECT_EQ(ImportStop(text, before.size(), utf16), text.size()) << pad << stop;
+    }
+  }
+}
+
 TEST(RegeditReaderTest, ReadsLargeStoresInLinearTime) {
   // 100,000 values in one key, 100,000 keys, and lines of megabytes, one full of brackets.
   std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Many]\r\n";
