@@ -107,8 +107,13 @@ std::shared_ptr<RegistryKey> FileStore::LoadChild(const std::shared_ptr<Registry
 }
 
 LONG FileStore::LoadValues(RegistryKey* key) {
+  if (key == last_read_) return ERROR_SUCCESS;  // a run works on one key at a time
   auto found = keys_.find(key);
-  if (found == keys_.end() || found->second.values_read) return ERROR_SUCCESS;
+  if (found == keys_.end()) return ERROR_SUCCESS;
+  if (found->second.values_read) {
+    last_read_ = key;
+    return ERROR_SUCCESS;
+  }
   KeySections& held = found->second;
   const std::string_view text = text_.text();
   // Room for values of sixteen bytes or more: a larger vector costs only address space, a regrown
@@ -143,6 +148,7 @@ LONG FileStore::LoadValues(RegistryKey* key) {
   }
   key->SettleValues();  // as the text holds them: what Commit compares with
   held.values_read = true;
+  last_read_ = key;
   return ERROR_SUCCESS;
 }
 

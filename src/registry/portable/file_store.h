@@ -83,5 +83,7 @@ class FileStore : public TreeStore {
   size_t reach_ = 0;                  // the furthest the run read, changed or added
   std::deque<std::string> paths_;     // key paths the text spells with doubled backslashes
   std::map<const RegistryKey*, KeySections> keys_;
+  // The key whose values were read last, or null: held in keys_, so no other key takes its address.
+  const RegistryKey* last_read_ = nullptr;
   size_t edit_order_ = 0;  // of the next key PlanEdits visits: parents first, then by name
 };

@@ -29,10 +29,19 @@ bool EditPieces(std::string_view text, std::string_view new_text, std::vector<Te
   pieces->clear();
   size_t copied = 0;  // the text before this is in the pieces
   char last = '\n';   // the last character of the pieces so far, none yet counting as a line break
+  const char* joined_end = nullptr;  // where the last piece ends when it is of new_text
   auto add = [&](std::string_view piece) {
     if (piece.empty()) return;
-    pieces->push_back(piece);
     last = piece.back();
+    // Edits whose texts follow each other in new_text (a run of changed values) go out as one
+    // piece: one write and one encoding for the run.
+    if (piece.data() == joined_end) {
+      pieces->back() =
+          std::string_view(pieces->back().data(), pieces->back().size() + piece.size());
+    } else {
+      pieces->push_back(piece);
+    }
+    joined_end = nullptr;
   };
   pieces->reserve(2 * edits->size() + 1);
   for (const TextEdit& edit : *edits) {
@@ -42,6 +51,7 @@ bool EditPieces(std::string_view text, std::string_view new_text, std::vector<Te
         new_text.substr(edit.text_begin, edit.text_end - edit.text_begin);
     if (!lines.empty() && !IsLineBreak(last)) add(LineEndBefore(text, edit.begin));
     add(lines);
+    if (!lines.empty()) joined_end = lines.data() + lines.size();
     copied = edit.end;
   }
   add(text.substr(copied));

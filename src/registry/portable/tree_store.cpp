@@ -78,10 +78,11 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
   const std::shared_ptr<RegistryKey>* resolved = nullptr;
   if (LONG status = Resolve(key, KEY_SET_VALUE, &resolved); status != ERROR_SUCCESS) return status;
   RegistryKey* target = resolved->get();
-  if (std::strlen(name) > kMaxValueName) return ERROR_INVALID_PARAMETER;
+  const std::string_view value_name(name);
+  if (value_name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
   if (LONG status = LoadValues(target); status != ERROR_SUCCESS) return status;
   target->SetValue(
-      name, type,
+      value_name, type,
       std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size));
   return ERROR_SUCCESS;
 }
