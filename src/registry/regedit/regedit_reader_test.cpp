@@ -39,6 +39,41 @@ TEST(RegeditReaderTest, HandsOverTheLinesOfAValueAndWhereItsTextEnds) {
             RegeditItem::kUnreadable);
 }
 
+TEST(RegeditReaderTest, ReadsTextsAndNumbersInTheFormsItWritesAsRegeditDoes) {
+  const struct {
+    std::string line;
+    RegeditItem item;
+    std::string name;
+    DWORD type;
+    std::string data;
+  } cases[] = {
+      {"\"v\"=\"a\\\\b\\\"c\\nd\\re\\x\"", RegeditItem::kValue, "v", REG_SZ, "a\\b\"c\nd\rex\0"s},
+      {"\"a\\\\b\"=\"\"", RegeditItem::kValue, "a\\b", REG_SZ, "\0"s},
+      {"\"v\"=\"x\" ; c", RegeditItem::kValue, "v", REG_SZ, "x\0"s},
+      {"\"v\"=\"x\\0y\"", RegeditItem::kSkipped, "", 0, ""},
+      {"\"v\"=\"x\\", RegeditItem::kSkipped, "", 0, ""},
+      {"\"v\"=\"x\"y", RegeditItem::kSkipped, "", 0, ""},
+      {"\"v\"=dword:0000014D", RegeditItem::kValue, "v", REG_DWORD, "\x4d\x01\0\0"s},
+      {"\"v\"=dword:0000014d ; c", RegeditItem::kValue, "v", REG_DWORD, "\x4d\x01\0\0"s},
+      {"\"v\"=dword:0000014d7", RegeditItem::kSkipped, "", 0, ""},
+      {"\"v\"=dword:0000014g", RegeditItem::kSkipped, "", 0, ""},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& after : {""s, "\r\n"s}) {
+      const std::string text = "REGEDIT4\r\n" + c.line + after;
+      RegeditValue value;
+      size_t pos = 10;
+      EXPECT_EQ(ReadRegeditItem(text, text.size(), false, &pos, &value), c.item) << c.line;
+      EXPECT_EQ(pos, text.size()) << c.line;
+      if (c.item != RegeditItem::kValue) continue;
+      EXPECT_EQ(value.name, c.name) << c.line;
+      EXPECT_EQ(value.type, c.type) << c.line;
+      EXPECT_EQ(value.data, c.data) << c.line;
+      EXPECT_EQ(value.text_end, 10 + c.line.size()) << c.line;
+    }
+  }
+}
+
 TEST(RegeditReaderTest, ReadsTextsOfAUtf16StoreAsItsCodeUnits) {
   const std::string high(1, kHighUnit);  // a code unit above 0xFF, as StoreText narrows it
   const struct {
