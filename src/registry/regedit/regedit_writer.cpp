@@ -1,5 +1,7 @@
 #include "regedit_writer.h"
 
+#include <algorithm>
+
 #include "regedit_lines.h"
 #include "registry_api.h"
 #include "utf16_text.h"
@@ -17,23 +19,22 @@ constexpr char kDigits[] = "0123456789abcdef";
 bool IsPlainText(std::string_view data, bool utf16) {
   if (data.empty() || data.back() != '\0') return false;
   for (size_t i = 0; i + 1 < data.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(data[i]);
-    if (c < 0x20 || (c > 0x7E && (!utf16 || c < 0xA0))) return false;
+    const unsigned char c = static_cast<unsigned char>(data[i]);
+    if (c - 0x20u > 0x7Eu - 0x20u && (!utf16 || c < 0xA0)) return false;
   }
   return true;
 }
 
-// `text` between double quotes, with backslash and double quote escaped.
-void AppendQuoted(std::string* out, std::string_view text) {
-  out->push_back('"');
-  size_t copied = 0;  // text before this is in *out
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' || text[i] == '"') {
-      out->append(text.data() + copied, i - copied).push_back('\\');
-      copied = i;
-    }
+// Writes `text` between double quotes at `to`, with backslash and double quote escaped: at most
+// 2 * text.size() + 2 bytes. Returns where they end.
+char* WriteQuoted(char* to, std::string_view text) {
+  *to++ = '"';
+  for (char c : text) {
+    if (c == '\\' || c == '"') *to++ = '\\';
+    *to++ = c;
   }
-  out->append(text.data() + copied, text.size() - copied).push_back('"');
+  *to++ = '"';
+  return to;
 }
 
 // `number` in hex digits, `width` of them at least.
@@ -57,26 +58,42 @@ bool AppendKeyLine(std::string* out, std::string_view path, std::string_view lin
 bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
                         std::string_view data, std::string_view line_end, bool utf16) {
   const size_t line_start = out->size();
-  // Room for the line as most values make it, so that it grows once.
-  out->reserve(line_start + 2 * (name.size() + data.size()) + 24);
   const bool written = LineEnd(name, 0) == name.size();  // no line break in the name
+  const size_t name_room = 2 * name.size() + 2;          // `@`, or the name quoted
+  const bool text = type == REG_SZ && IsPlainText(data, utf16);
+  if (text || (type == REG_DWORD && data.size() == 4)) {
+    // A text or a number: room for the longest line it can make, its bytes, then the line cut to
+    // them, so that the text grows once.
+    constexpr std::string_view kDword = "dword:";
+    out->resize(line_start + name_room + 1 + (text ? 2 * data.size() : kDword.size() + 8));
+    char* to = out->data() + line_start;
+    if (name.empty()) {
+      *to++ = '@';
+    } else {
+      to = WriteQuoted(to, name);
+    }
+    *to++ = '=';
+    if (text) {
+      to = WriteQuoted(to, data.substr(0, data.size() - 1));
+    } else {
+      uint32_t number = 0;
+      for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
+      to = std::copy(kDword.begin(), kDword.end(), to);
+      for (int digit = 7; digit >= 0; --digit, number >>= 4) to[digit] = kDigits[number & 0xF];
+      to += 8;
+    }
+    out->resize(static_cast<size_t>(to - out->data()));
+    return written;
+  }
+  // Room for the line as most values make it, so that it grows once.
+  out->reserve(line_start + name_room + 2 * data.size() + 24);
   if (name.empty()) {
     out->push_back('@');
   } else {
-    AppendQuoted(out, name);
+    out->resize(line_start + name_room);
+    out->resize(static_cast<size_t>(WriteQuoted(out->data() + line_start, name) - out->data()));
   }
   out->push_back('=');
-  if (type == REG_SZ && IsPlainText(data, utf16)) {
-    AppendQuoted(out, data.substr(0, data.size() - 1));
-    return written;
-  }
-  if (type == REG_DWORD && data.size() == 4) {
-    uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
-    out->append("dword:");
-    AppendHex(out, number, 8);
-    return written;
-  }
   if (type == REG_BINARY) {
     out->append("hex:");
   } else {

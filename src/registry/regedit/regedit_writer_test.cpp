@@ -26,6 +26,8 @@ TEST(RegeditWriterTest, WritesEachValueInItsForm) {
       {"v", REG_SZ, "\0"s, "\"v\"=\"\"", ""},
       {"v", REG_SZ, "ab", "\"v\"=hex(1):61,62", "\"v\"=hex(1):61,00,62,00"},
       {"v", REG_SZ, "\t\n\0"s, "\"v\"=hex(1):09,0a,00", "\"v\"=hex(1):09,00,0a,00,00,00"},
+      {"v", REG_SZ, " ~\0"s, "\"v\"=\" ~\"", ""},
+      {"v", REG_SZ, "\x7f\0"s, "\"v\"=hex(1):7f,00", "\"v\"=hex(1):7f,00,00,00"},
       {"v", REG_SZ, "\xe9\0"s, "\"v\"=hex(1):e9,00", "\"v\"=\"\xe9\""},
       {"v", REG_SZ, "\x85\0"s, "\"v\"=hex(1):85,00", "\"v\"=hex(1):85,00,00,00"},
       {"v", REG_DWORD, "\x78\x56\x34\x12"s, "\"v\"=dword:12345678", ""},
