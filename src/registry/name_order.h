@@ -22,9 +22,8 @@ struct NameLess {
 
 inline bool NamesEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  if (a == b) return true;  // the usual case, compared a word at a time
   for (size_t i = 0; i < a.size(); ++i) {
-    if (NameLess::Fold(a[i]) != NameLess::Fold(b[i])) return false;
+    if (a[i] != b[i] && NameLess::Fold(a[i]) != NameLess::Fold(b[i])) return false;
   }
   return true;
 }

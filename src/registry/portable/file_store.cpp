@@ -1,8 +1,9 @@
 // The store's rules. Reading: the first operation maps the file (missing, empty or header-only:
 // an empty registry; UTF-16: narrowed to a byte a code unit) and checks the header, that there is
-// no NUL, and where each key line starts a section; a key's values are read only when the run
-// reaches the key, a deleted key's whole subtree too. Text this reader cannot give regedit's
-// meaning there, or a value beyond 8 bits, fails every later operation and nothing is written.
+// no NUL, and where each key line starts a section; a key's value lines are checked and found
+// by name only when the run reaches the key, a deleted key's whole subtree too, and a value's data
+// is read when the run asks for that value. Text this reader cannot give regedit's meaning there,
+// or a value beyond 8 bits, fails every later operation and nothing is written.
 // Editing: untouched text is copied byte for byte; a changed value replaces its last line,
 // keeping its line end; a new value follows its key's last value; a deleted key loses every
 // section of its subtree; a key gets a section only when the registry would lose it otherwise,
@@ -65,7 +66,7 @@ LONG FileStore::Load() {
   }
   if (!file_.Unchanged()) return ERROR_BADDB;  // another program wrote it while it was read
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
-    KeySections key{*tree().Root(root), 0, {}, false, 0, std::string_view::npos, {}};
+    KeySections key{*tree().Root(root), 0, {}, false, false, 0, std::string_view::npos, {}, {}};
     for (size_t i = 0; i < sections_.size(); ++i) {
       if (sections_[i].root == root) key.subtree.push_back(i);
     }
@@ -82,7 +83,8 @@ std::shared_ptr<RegistryKey> FileStore::LoadChild(const std::shared_ptr<Registry
   // The sections at or below the child are those below the key whose next name is `name` (never
   // one beyond 8 bits: no name the program asks for holds kHighUnit).
   size_t prefix = found->second.path_size == 0 ? 0 : found->second.path_size + 1;
-  KeySections held{nullptr, prefix + name.size(), {}, false, 0, std::string_view::npos, {}};
+  KeySections held{nullptr, prefix + name.size(),   {}, false, false,
+                   0,       std::string_view::npos, {}, {}};
   for (size_t i : found->second.subtree) {
     std::string_view path = sections_[i].path;
     if (!sections_[i].removed && path.size() >= held.path_size &&
@@ -103,52 +105,97 @@ std::shared_ptr<RegistryKey> FileStore::LoadChild(const std::shared_ptr<Registry
   child = key->AddChild(sections_[held.subtree[0]].path.substr(prefix, name.size()), &created);
   held.key = child;
   keys_.emplace(child.get(), std::move(held));
+  last_key_ = nullptr;  // Held may have said of a key at that address that the text had none
   return child;
 }
 
-LONG FileStore::LoadValues(RegistryKey* key) {
-  if (key == last_read_) return ERROR_SUCCESS;  // a run works on one key at a time
-  auto found = keys_.find(key);
-  if (found == keys_.end()) return ERROR_SUCCESS;
-  if (found->second.values_read) {
-    last_read_ = key;
-    return ERROR_SUCCESS;
+FileStore::KeySections* FileStore::Held(const RegistryKey* key) {
+  if (key != last_key_) {
+    auto found = keys_.find(key);
+    last_key_ = key;
+    last_held_ = found == keys_.end() ? nullptr : &found->second;
   }
-  KeySections& held = found->second;
+  return last_held_;
+}
+
+LONG FileStore::FindValues(KeySections* held) {
   const std::string_view text = text_.text();
-  // Room for values of sixteen bytes or more: a larger vector costs only address space, a regrown
+  const auto name_at = [held](size_t i) { return held->values[i].name; };
+  // Room for lines of sixteen bytes or more: a larger vector costs only address space, a regrown
   // one copies and touches it twice.
-  size_t room = key->values().size();
-  for (size_t i : held.subtree) {
-    if (sections_[i].path.size() == held.path_size)
+  size_t room = 0;
+  for (size_t i : held->subtree) {
+    if (sections_[i].path.size() == held->path_size)
       room += (sections_[i].end - sections_[i].begin) / 16;
   }
-  key->ReserveValues(room);
-  held.values.reserve(room);
-  for (size_t i : held.subtree) {
+  held->values.reserve(room);
+  for (size_t i : held->subtree) {
     const StoreSection& section = sections_[i];
-    if (section.path.size() != held.path_size || section.refused) continue;
+    if (section.path.size() != held->path_size || section.refused) continue;
     if (ContinuedAcross(text, sections_, i)) return FailUnreadable();
     RegeditValue value;
     size_t pos = section.begin;
     ReadRegeditItem(text, section.end, text_.utf16(), &pos, &value);  // the key's line
-    held.append_at = pos;
-    held.last_value = std::string_view::npos;
-    for (RegeditItem item; (item = NextRegeditValue(text, section, text_.utf16(), &pos, &value)) !=
-                           RegeditItem::kEnd;) {
-      // A value deletion makes what regedit reads of the key depend on the order of its lines.
-      if (item != RegeditItem::kValue) return FailUnreadable();
-      reach_ = std::max(reach_, value.begin);
-      size_t at = key->SetValue(value.name, value.type, value.data);
-      held.values.resize(std::max(held.values.size(), at + 1));
-      held.values[at] = ValueSpan{value.begin, value.text_end, value.end};
-      held.append_at = pos;
-      held.last_value = value.begin;
+    held->append_at = pos;
+    held->last_value = std::string_view::npos;
+    while (pos < section.end) {
+      ValueLine line{pos, 0, 0, {}, 0, -1};
+      if (WrittenValue written; FindWrittenValue(text, pos, &written)) {
+        line.text_end = written.text_end;
+        line.end = written.end;
+        line.name = written.name;
+      } else {
+        const RegeditItem item = ReadRegeditItem(text, section.end, text_.utf16(), &pos, &value);
+        if (item == RegeditItem::kSkipped) continue;
+        // A value deletion makes what regedit reads of the key depend on the order of its lines.
+        if (item != RegeditItem::kValue) return FailUnreadable();
+        line = ValueLine{
+            value.begin, value.text_end, value.end, {}, 0, static_cast<int32_t>(read_.size())};
+        line.name = read_.emplace_back(std::move(value)).name;
+      }
+      pos = line.end;
+      reach_ = std::max(reach_, line.begin);
+      held->append_at = pos;
+      held->last_value = line.begin;
+      if (!held->names.HasRoomFor(held->values.size())) {
+        held->names.Reserve(2 * held->values.size() + 2, held->values.size(), name_at);
+      }
+      // A later line of a name gives the value its data, and the first its spelling.
+      uint32_t& last = held->names.Slot(line.name, name_at);
+      if (last != 0) line.name = held->values[last - 1].name;
+      held->values.push_back(line);
+      last = static_cast<uint32_t>(held->values.size());
     }
   }
-  key->SettleValues();  // as the text holds them: what Commit compares with
-  held.values_read = true;
-  last_read_ = key;
+  held->values_found = true;
+  return ERROR_SUCCESS;
+}
+
+LONG FileStore::LoadValue(RegistryKey* key, std::string_view name) {
+  KeySections* held = Held(key);
+  if (held == nullptr) return ERROR_SUCCESS;
+  if (!held->values_found) {
+    if (LONG status = FindValues(held); status != ERROR_SUCCESS) return status;
+  }
+  const ptrdiff_t found = held->names.Find(name, [held](size_t i) { return held->values[i].name; });
+  if (found < 0 || held->values[static_cast<size_t>(found)].place != 0) return ERROR_SUCCESS;
+  ValueLine& line = held->values[static_cast<size_t>(found)];
+  // Room for every value the text gives the key once it brings in the first: growing one by one
+  // would move and hash them all again at each step.
+  if (!held->values_reserved) key->ReserveValues(key->values().size() + held->values.size());
+  held->values_reserved = true;
+  if (line.read >= 0) {
+    const RegeditValue& value = read_[static_cast<size_t>(line.read)];
+    line.place = static_cast<uint32_t>(key->SetValue(line.name, value.type, value.data) + 1);
+  } else {
+    if (scratch_.size() < line.text_end - line.begin)
+      scratch_.resize(2 * (line.text_end - line.begin));
+    WrittenValue written;
+    FindWrittenValue(text_.text(), line.begin, &written, scratch_.data());
+    line.place = static_cast<uint32_t>(
+        key->SetValue(line.name, written.type, std::string_view(scratch_.data(), written.size)) +
+        1);
+  }
   return ERROR_SUCCESS;
 }
 
@@ -167,9 +214,14 @@ LONG FileStore::CheckRemoval(const std::shared_ptr<RegistryKey>& key) {
     // Taking out text where regedit stops would show it what follows.
     reach_ = std::max(reach_, sections_[i].end);
     RegeditValue value;
-    for (size_t pos = sections_[i].begin;;) {
-      RegeditItem item = NextRegeditValue(text_.text(), sections_[i], text_.utf16(), &pos, &value);
-      if (item == RegeditItem::kEnd) break;
+    for (size_t pos = sections_[i].begin; pos < sections_[i].end;) {
+      // A line in a written form is readable; its value need not be read.
+      if (WrittenValue written; FindWrittenValue(text_.text(), pos, &written)) {
+        pos = written.end;
+        continue;
+      }
+      const RegeditItem item =
+          ReadRegeditItem(text_.text(), sections_[i].end, text_.utf16(), &pos, &value);
       if (item == RegeditItem::kUnreadable || item == RegeditItem::kDeletion) {
         return FailUnreadable();
       }
@@ -202,23 +254,28 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
     shown |= PlanEdits(child, path + "\\" + child->name(), depth + 1, anchor, plan);
   }
 
+  // A changed value takes the place of its lines, and keeps the line end of its last; the lines
+  // in the text's order, so that the edits come in order.
+  std::vector<bool> has_lines(key->values().size(), false);
+  if (held != nullptr) {
+    for (const ValueLine& line : held->values) {
+      if (line.place == 0) continue;
+      has_lines[line.place - 1] = true;
+      const RegistryValue& value = key->values()[line.place - 1];
+      if (!value.changed) continue;
+      const std::string_view own_end = text.substr(line.text_end, line.end - line.text_end);
+      const size_t from = plan->text.size();
+      plan->writable &= AppendRegeditValue(
+          &plan->text, value.name, value.type, value.data,
+          own_end.empty() ? LineEndBefore(text, line.begin) : own_end, text_.utf16());
+      plan->text.append(own_end);
+      plan->edits.push_back(
+          {line.begin, line.end, TextEdit::kLines, order, from, plan->text.size()});
+    }
+  }
   std::vector<const RegistryValue*> added;  // the values that have no line yet
   for (size_t i = 0; i < key->values().size(); ++i) {
-    const RegistryValue& value = key->values()[i];
-    if (held == nullptr || i >= held->values.size()) {
-      added.push_back(&value);
-      continue;
-    }
-    if (!value.changed) continue;
-    // A changed value takes the place of its lines, and keeps the line end of its last.
-    const ValueSpan span = held->values[i];
-    const std::string_view own_end = text.substr(span.text_end, span.end - span.text_end);
-    const size_t from = plan->text.size();
-    plan->writable &= AppendRegeditValue(
-        &plan->text, value.name, value.type, value.data,
-        own_end.empty() ? LineEndBefore(text, span.begin) : own_end, text_.utf16());
-    plan->text.append(own_end);
-    plan->edits.push_back({span.begin, span.end, TextEdit::kLines, order, from, plan->text.size()});
+    if (!has_lines[i]) added.push_back(&key->values()[i]);
   }
   if (own == nullptr && added.empty() && shown) return true;
   // New lines: after the last value of the key's last section, or in a section of its own, for

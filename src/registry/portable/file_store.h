@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "locked_file.h"
+#include "name_index.h"
 #include "regedit_reader.h"
 #include "text_edits.h"
 #include "tree_store.h"
@@ -32,28 +33,38 @@ class FileStore : public TreeStore {
   LONG Load() override;
   std::shared_ptr<RegistryKey> LoadChild(const std::shared_ptr<RegistryKey>& key,
                                          std::string_view name) override;
-  LONG LoadValues(RegistryKey* key) override;
+  LONG LoadValue(RegistryKey* key, std::string_view name) override;
   LONG CheckRemoval(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
-  // Where a value stands in the text: text[begin, end), its line ends included; its last line
+  // A value line of a key's own sections: text[begin, end), its line ends included; its last line
   // ends at text_end, before that line's line end.
-  struct ValueSpan {
+  struct ValueLine {
     size_t begin;
     size_t text_end;
     size_t end;
+    std::string_view name;  // in the text, or in read_ for a value read whole when found
+    uint32_t place;         // the value's place in its key plus one, once the run asked for it
+    int32_t read;           // where read_ holds it, for a line in no written form; -1 otherwise
   };
   // What the text holds of a key the run has reached.
   struct KeySections {
     std::shared_ptr<RegistryKey> key;  // kept, so that no other key takes its address
     size_t path_size;                  // of the key's path below its root
     std::vector<size_t> subtree;       // its sections and those below it, in the text's order
-    bool values_read;                  // its values have been read
+    bool values_found;                 // its value lines have been found
+    bool values_reserved;              // the key has room for the values the text gives it
     size_t append_at;                  // then: just past the last value of its last section
     size_t last_value;                 // where that value starts; npos when it has none
-    std::vector<ValueSpan> values;     // the last value of each name read, by its place
+    std::vector<ValueLine> values;     // its value lines, in the text's order
+    NameIndex names;                   // of `values`, the last line of each name
   };
 
+  // What the store holds of `key`, or null for a key the text does not hold.
+  KeySections* Held(const RegistryKey* key);
+  // Finds the value lines of the key's own sections and checks that each is readable: a value's
+  // data is read only when the run asks for it, but a key the run reads must be read whole.
+  LONG FindValues(KeySections* held);
   // Fails this operation and every later one: the run needs text this reader cannot read.
   LONG FailUnreadable();
   // Where lines added at `at` go so that regedit reads them as they are written: `at`, or, when
@@ -83,7 +94,10 @@ class FileStore : public TreeStore {
   size_t reach_ = 0;                  // the furthest the run read, changed or added
   std::deque<std::string> paths_;     // key paths the text spells with doubled backslashes
   std::map<const RegistryKey*, KeySections> keys_;
-  // The key whose values were read last, or null: held in keys_, so no other key takes its address.
-  const RegistryKey* last_read_ = nullptr;
-  size_t edit_order_ = 0;  // of the next key PlanEdits visits: parents first, then by name
+  // The key Held asked for last, and its answer: a run works on one key at a time.
+  const RegistryKey* last_key_ = nullptr;
+  KeySections* last_held_ = nullptr;
+  std::deque<RegeditValue> read_;  // values read whole when their lines were found
+  std::vector<char> scratch_;      // where LoadValue reads a value's data from its line
+  size_t edit_order_ = 0;          // of the next key PlanEdits visits: parents first, then by name
 };

@@ -158,6 +158,12 @@ void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
   if (std::count(wide.begin(), wide.end(), (*RegistryTree().Root(root))->name() + "\\" + path) ==
       0) {
     EXPECT_EQ(RegQueryValueExA(key, "?", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    // The store reads a value when it is asked for.
+    for (const RegistryValue& value : expected.values()) {
+      EXPECT_EQ(RegQueryValueExA(key, value.name.c_str(), nullptr, nullptr, nullptr, &size),
+                ERROR_SUCCESS)
+          << path << " " << value.name;
+    }
   }
   if (key != root) RegCloseKey(key);
   for (const auto& [name, child] : expected.children()) {

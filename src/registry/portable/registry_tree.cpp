@@ -30,38 +30,19 @@ void RegistryKey::MarkDeleted() {
   for (auto& [name, child] : children_) child->MarkDeleted();
 }
 
-size_t RegistryKey::PlaceSlot(std::string_view name) const {
-  uint32_t hash = 2166136261u;  // FNV-1a over the folded bytes
-  for (char c : name) hash = (hash ^ NameLess::Fold(c)) * 16777619u;
-  const size_t mask = places_.size() - 1;
-  size_t slot = hash & mask;
-  while (places_[slot] != 0 && !NamesEqual(values_[places_[slot] - 1].name, name)) {
-    slot = (slot + 1) & mask;
-  }
-  return slot;
-}
-
 const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
-  if (places_.empty()) return nullptr;
-  const uint32_t place = places_[PlaceSlot(name)];
-  return place == 0 ? nullptr : &values_[place - 1];
+  const ptrdiff_t place = places_.Find(name, [this](size_t i) { return NameAt(i); });
+  return place < 0 ? nullptr : &values_[static_cast<size_t>(place)];
 }
 
 void RegistryKey::ReserveValues(size_t count) {
   values_.reserve(count);
-  if (2 * count <= places_.size()) return;
-  size_t slots = 8;
-  while (slots < 2 * count) slots *= 2;
-  places_.assign(slots, 0);
-  for (size_t i = 0; i < values_.size(); ++i) {
-    places_[PlaceSlot(values_[i].name)] = static_cast<uint32_t>(i + 1);
-  }
+  places_.Reserve(count, values_.size(), [this](size_t i) { return NameAt(i); });
 }
 
 size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view data) {
-  if (2 * (values_.size() + 1) > places_.size())
-    ReserveValues(std::max<size_t>(4, 2 * values_.size()));
-  uint32_t& place = places_[PlaceSlot(name)];
+  if (!places_.HasRoomFor(values_.size())) ReserveValues(std::max<size_t>(4, 2 * values_.size()));
+  uint32_t& place = places_.Slot(name, [this](size_t i) { return NameAt(i); });
   if (place == 0) {
     values_.push_back(RegistryValue{std::string(name), type, std::string(data), false});
     place = static_cast<uint32_t>(values_.size());

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "name_index.h"
 #include "name_order.h"
 #include "regedit_writer.h"
 #include "registry_api.h"
@@ -55,15 +56,12 @@ class RegistryKey {
 
  private:
   void MarkDeleted();
-  // Where `name` is in places_, or the free slot where it would go (places_ is never full).
-  size_t PlaceSlot(std::string_view name) const;
+  std::string_view NameAt(size_t place) const { return values_[place].name; }
 
   std::string name_;
   Children children_;
   std::vector<RegistryValue> values_;
-  // Each value's place in values_ plus one (0: a free slot), by a hash of its name that ignores
-  // case as NamesEqual does; open addressing in a power of two of slots, at most half of them used.
-  std::vector<uint32_t> places_;
+  NameIndex places_;  // of values_
   bool deleted_ = false;
 };
 

@@ -80,7 +80,7 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
   RegistryKey* target = resolved->get();
   const std::string_view value_name(name);
   if (value_name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
-  if (LONG status = LoadValues(target); status != ERROR_SUCCESS) return status;
+  if (LONG status = LoadValue(target, value_name); status != ERROR_SUCCESS) return status;
   target->SetValue(
       value_name, type,
       std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size));
@@ -93,7 +93,7 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
     return status;
   }
   const RegistryKey* target = resolved->get();
-  if (LONG status = LoadValues(resolved->get()); status != ERROR_SUCCESS) return status;
+  if (LONG status = LoadValue(resolved->get(), name); status != ERROR_SUCCESS) return status;
   const RegistryValue* value = target->FindValue(name);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   if (type != nullptr) *type = value->type;

@@ -33,8 +33,8 @@ class TreeStore : public RegistryStore {
                                                  std::string_view name) {
     return key->FindChild(name);
   }
-  // Runs before the values of `key` are read or written; such a store brings them in here.
-  virtual LONG LoadValues(RegistryKey* /*key*/) { return ERROR_SUCCESS; }
+  // Runs before the value `name` of `key` is read or written; such a store brings it in here.
+  virtual LONG LoadValue(RegistryKey* /*key*/, std::string_view /*name*/) { return ERROR_SUCCESS; }
   // Runs before `key` is taken out of the tree with everything below it; a failure keeps it.
   virtual LONG CheckRemoval(const std::shared_ptr<RegistryKey>& /*key*/) { return ERROR_SUCCESS; }
   // Ends the store's service: every later operation fails with `status`.

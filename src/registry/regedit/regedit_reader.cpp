@@ -342,12 +342,9 @@ bool EndsQuotedRun(char c) {
   return kQuotedRunEnds.ends[static_cast<unsigned char>(c)];
 }
 
-// The line at text[pos] in a form regedit writes a text or a number in: `"name"="text"` or
-// `"name"=dword:` and eight hex digits, from the line's start to its end, with no backslash in the
-// name and, in the text, no `\0`, no backslash before the line end and no kHighUnit anywhere.
-// Reads it into *value in one pass, as ReadValue reads it; false for any other line, which
-// ReadValue then reads.
-bool ReadWrittenValue(std::string_view text, size_t pos, RegeditValue* value) {
+}  // namespace
+
+bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, char* out) {
   const char* const line = text.data() + pos;
   const size_t room = text.size() - pos;
   if (room == 0 || line[0] != '"') return false;
@@ -357,25 +354,29 @@ bool ReadWrittenValue(std::string_view text, size_t pos, RegeditValue* value) {
   if (i + 2 >= room || line[i] != '"' || line[i + 1] != '=' || name_end - 1 > kMaxValueName) {
     return false;
   }
-  std::string& data = value->data;
-  data.clear();
   constexpr std::string_view kDword = "dword:";
   if (line[i + 2] == '"') {
-    for (i += 3;;) {
-      const size_t run = i;
-      while (i < room && !EndsQuotedRun(line[i])) ++i;
-      data.append(line + run, i - run);
+    const size_t open = i + 3;
+    size_t escapes = 0;
+    for (i = open;;) {
+      if (out == nullptr) {
+        while (i < room && !EndsQuotedRun(line[i])) ++i;
+      } else {
+        while (i < room && !EndsQuotedRun(line[i])) *out++ = line[i++];
+      }
       if (i == room) return false;
       if (line[i] == '"') break;
       if (line[i] != '\\' || i + 1 == room) return false;
       const char escaped = line[i + 1];
       if (escaped == '0' || IsLineBreak(escaped) || escaped == kHighUnit) return false;
-      data.push_back(escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped);
+      if (out != nullptr) *out++ = escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped;
+      ++escapes;
       i += 2;
     }
+    if (out != nullptr) *out = '\0';
+    found->size = i - open - escapes + 1;
     ++i;  // past the closing quote
-    data.push_back('\0');
-    value->type = REG_SZ;
+    found->type = REG_SZ;
   } else if (room - (i + 2) >= kDword.size() + 8 && text.substr(pos + i + 2, 6) == kDword) {
     DWORD number = 0;
     for (i += 2 + kDword.size(); i < name_end + 10 + kDword.size(); ++i) {
@@ -383,20 +384,20 @@ bool ReadWrittenValue(std::string_view text, size_t pos, RegeditValue* value) {
       if (digit < 0) return false;
       number = number << 4 | static_cast<DWORD>(digit);
     }
-    for (int byte = 0; byte < 4; ++byte) data.push_back(static_cast<char>(number >> (8 * byte)));
-    value->type = REG_DWORD;
+    for (int byte = 0; out != nullptr && byte < 4; ++byte) {
+      out[byte] = static_cast<char>(number >> (8 * byte));
+    }
+    found->size = 4;
+    found->type = REG_DWORD;
   } else {
     return false;
   }
   if (i < room && !IsLineBreak(line[i])) return false;
-  value->name.assign(line + 1, name_end - 1);
-  value->begin = pos;
-  value->text_end = pos + i;
-  value->end = NextLine(text, pos + i);
+  found->name = text.substr(pos + 1, name_end - 1);
+  found->text_end = pos + i;
+  found->end = NextLine(text, pos + i);
   return true;
 }
-
-}  // namespace
 
 bool ScanRegeditFile(std::string_view text, std::vector<StoreSection>* sections,
                      std::deque<std::string>* paths) {
@@ -552,8 +553,15 @@ bool ContinuedAcross(std::string_view text, const std::vector<StoreSection>& sec
 RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool utf16, size_t* pos,
                             RegeditValue* value) {
   if (*pos >= end) return RegeditItem::kEnd;
-  if (ReadWrittenValue(text, *pos, value)) {
-    *pos = value->end;
+  if (WrittenValue found; FindWrittenValue(text, *pos, &found, nullptr)) {
+    value->data.resize(found.size);
+    FindWrittenValue(text, *pos, &found, value->data.data());
+    value->begin = *pos;
+    value->text_end = found.text_end;
+    value->end = found.end;
+    value->name.assign(found.name);
+    value->type = found.type;
+    *pos = found.end;
     return RegeditItem::kValue;
   }
   value->begin = *pos;

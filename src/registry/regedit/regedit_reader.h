@@ -88,3 +88,21 @@ RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool utf16, size_
 // skips are passed over. kEnd after the last one.
 RegeditItem NextRegeditValue(std::string_view text, const StoreSection& section, bool utf16,
                              size_t* pos, RegeditValue* value);
+
+// A value line in a form regedit writes a text or a number in: `"name"="text"` or `"name"=dword:`
+// and eight hex digits, from the line's start to its end, with no backslash in the name and, in the
+// text, no `\0`, no backslash before the line end and no character above U+00FF. ReadRegeditItem
+// reads such a line as any other; a store may find it first and read its data when it is asked for.
+struct WrittenValue {
+  size_t text_end;        // as RegeditValue's
+  size_t end;             // as RegeditValue's
+  std::string_view name;  // in the text
+  DWORD type;             // REG_SZ or REG_DWORD
+  size_t size;            // of its data
+};
+
+// Whether the line at text[pos] (a line's start) is a value in a written form: *found says where
+// it ends, what it is called and what it holds; its data, as ReadRegeditItem reads it, goes to
+// `out` too unless that is null, which must then have room for found->size bytes (at most as many
+// as the line has up to its text_end).
+bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, char* out = nullptr);
