@@ -48,21 +48,20 @@ bool NarrowUtf16(std::string_view bytes, std::string* text, bool* high) {
   return true;
 }
 
-bool StoreText::Read(std::string_view bytes,
-                     const std::function<void(std::string_view)>& narrowed) {
+bool StoreText::Read(std::string_view bytes, const std::function<void(std::string_view)>& done) {
   bytes_ = text_ = bytes;
   utf16_ = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
   if (!utf16_) return bytes.find('\0') == std::string_view::npos;
   const std::string_view units = bytes.substr(kByteOrderMark.size());
   if (units.size() % 2 != 0) return false;
-  narrowed_.reset(new char[units.size() / 2]);
-  text_ = std::string_view(narrowed_.get(), units.size() / 2);
+  char* const narrowed = narrowed_.Allocate(units.size() / 2);
+  text_ = std::string_view(narrowed, units.size() / 2);
   bool high = false;
   bool nul = false;
   for (size_t at = 0; at < units.size() && !nul; at += kReadPart) {
     const std::string_view part = units.substr(at, kReadPart);
-    Narrow(part, narrowed_.get() + at / 2, &high, &nul);
-    if (narrowed) narrowed(part);
+    Narrow(part, narrowed + at / 2, &high, &nul);
+    if (done) done(part);
   }
   return !nul;  // the character NUL: no store
 }
@@ -82,5 +81,5 @@ void StoreText::Encode(std::vector<std::string_view>* pieces, std::deque<std::st
   }
   pieces->insert(pieces->begin(), kByteOrderMark);
   text_ = {};
-  narrowed_.reset();
+  narrowed_.Reset();
 }

@@ -5,10 +5,11 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text_buffer.h"
 
 // What a code unit above 0xFF narrows to in a store's text: NUL, which a store's text holds for no
 // other reason (StoreText refuses the character U+0000) and no name the program asks for holds.
@@ -28,9 +29,9 @@ class StoreText {
  public:
   // Takes the file's `bytes`, which must outlive it. False for a text that holds the character
   // NUL, and for a UTF-16 file of an odd number of bytes: no store. A UTF-16 file is narrowed a
-  // part at a time, and `narrowed`, if given, is called with each part of `bytes` once done:
+  // part at a time, and `done`, if given, is called with each part of `bytes` once narrowed:
   // nothing reads those bytes again before Encode's pieces are written.
-  bool Read(std::string_view bytes, const std::function<void(std::string_view)>& narrowed = {});
+  bool Read(std::string_view bytes, const std::function<void(std::string_view)>& done = {});
   std::string_view text() const { return text_; }
   bool utf16() const { return utf16_; }
   // Makes `pieces` of a new text made from text() the file's bytes. In a UTF-16 store a view of
@@ -43,5 +44,5 @@ class StoreText {
   std::string_view bytes_;
   std::string_view text_;
   bool utf16_ = false;
-  std::unique_ptr<char[]> narrowed_;  // text_ of a UTF-16 store, never filled but by narrowing
+  TextBuffer narrowed_;  // text_ of a UTF-16 store, never filled but by narrowing
 };

@@ -44,4 +44,17 @@ TEST(Utf16TextTest, NarrowsEveryUnitWhereverItStands) {
   }
 }
 
+TEST(Utf16TextTest, NarrowsStoresOfSeveralMegabytesWhole) {
+  // Over 2 MiB of text, whose memory is set apart in large pages: every byte written and kept.
+  for (size_t units : {size_t{2} << 20, (size_t{5} << 20) + 3}) {
+    std::string bytes = "\xFF\xFE";
+    std::string expected;
+    for (size_t i = 0; i < units; ++i) expected += static_cast<char>('a' + i % 23);
+    for (char c : expected) bytes += {c, '\0'};
+    StoreText store;
+    ASSERT_TRUE(store.Read(bytes)) << units;
+    EXPECT_TRUE(store.text() == expected) << units;
+  }
+}
+
 }  // namespace
