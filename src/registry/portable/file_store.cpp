@@ -269,8 +269,17 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
           &plan->text, value.name, value.type, value.data,
           own_end.empty() ? LineEndBefore(text, line.begin) : own_end, text_.utf16());
       plan->text.append(own_end);
-      plan->edits.push_back(
-          {line.begin, line.end, TextEdit::kLines, order, from, plan->text.size()});
+      // A line just after the last one changed joins its edit, unless lines may be added between
+      // them (before the key's last value, PlaceForLines).
+      TextEdit* run = plan->edits.empty() ? nullptr : &plan->edits.back();
+      if (run != nullptr && run->order == order && run->end == line.begin &&
+          run->text_end == from && line.begin != held->last_value) {
+        run->end = line.end;
+        run->text_end = plan->text.size();
+      } else {
+        plan->edits.push_back(
+            {line.begin, line.end, TextEdit::kLines, order, from, plan->text.size()});
+      }
     }
   }
   std::vector<const RegistryValue*> added;  // the values that have no line yet

@@ -383,6 +383,24 @@ TEST_F(FileStoreTest, NewSectionsGoBeforeHexDataContinuedIntoTheirPlace) {
                                       other + registration.substr(0, user_part));
 }
 
+TEST_F(FileStoreTest, ValuesAddedBeforeContinuedHexDataGoBetweenTheChangedLines) {
+  // The key's last value continues its hex data to the end of the text: new values go before it,
+  // after the value changed before it.
+  const std::string head = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\k]\r\n\"a\"=\"1\"\r\n";
+  WriteFileBytes(path_, head + "\"b\"=\"2\"\r\n\"c\"=hex:01,\\");
+  {
+    FileStore store(path_);
+    ScopedRegistryBinding binding(&store);
+    HKEY key = Create("k");
+    EXPECT_EQ(SetString(key, "b", "3"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "c", "4"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "d", "5"), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReadFileBytes(path_), head + "\"b\"=\"3\"\r\n\"d\"=\"5\"\r\n\"c\"=\"4\"");
+}
+
 TEST_F(FileStoreTest, QueryReportsTheSizeNeededAndCopiesExactBytes) {
   {
     FileStore store(path_);
