@@ -19,6 +19,13 @@
 #include "regedit_lines.h"
 #include "regedit_writer.h"
 
+namespace {
+
+// How many of a key's values a run reads before the key makes room for all the text gives it.
+constexpr size_t kFewValues = 16;
+
+}  // namespace
+
 FileStore::FileStore(std::string path) : file_(std::move(path)) {}
 
 LONG FileStore::FailUnreadable() {
@@ -180,10 +187,13 @@ LONG FileStore::LoadValue(RegistryKey* key, std::string_view name) {
   const ptrdiff_t found = held->names.Find(name, [held](size_t i) { return held->values[i].name; });
   if (found < 0 || held->values[static_cast<size_t>(found)].place != 0) return ERROR_SUCCESS;
   ValueLine& line = held->values[static_cast<size_t>(found)];
-  // Room for every value the text gives the key once it brings in the first: growing one by one
-  // would move and hash them all again at each step.
-  if (!held->values_reserved) key->ReserveValues(key->values().size() + held->values.size());
-  held->values_reserved = true;
+  // Once the run has read a few of the key's values, room for all the text gives it and as many
+  // again of its own: growing a step at a time would move and hash them all at each step. A run
+  // that reads only a few values of a large key makes no room for the rest.
+  if (!held->values_reserved && key->values().size() >= kFewValues) {
+    key->ReserveValues(key->values().size() + 2 * held->values.size());
+    held->values_reserved = true;
+  }
   if (line.read >= 0) {
     const RegeditValue& value = read_[static_cast<size_t>(line.read)];
     line.place = static_cast<uint32_t>(key->SetValue(line.name, value.type, value.data) + 1);

@@ -53,7 +53,7 @@ class FileStore : public TreeStore {
     size_t path_size;                  // of the key's path below its root
     std::vector<size_t> subtree;       // its sections and those below it, in the text's order
     bool values_found;                 // its value lines have been found
-    bool values_reserved;              // the key has room for the values the text gives it
+    bool values_reserved;              // the key has made room for the values the text gives it
     size_t append_at;                  // then: just past the last value of its last section
     size_t last_value;                 // where that value starts; npos when it has none
     std::vector<ValueLine> values;     // its value lines, in the text's order
