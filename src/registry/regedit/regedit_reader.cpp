@@ -187,8 +187,10 @@ bool ReadKeyLine(std::string_view line, StoreSection* section, std::vector<std::
       {kClassesRootName, HKEY_CLASSES_ROOT}, {kCurrentUserName, HKEY_CURRENT_USER},
       {"HKEY_LOCAL_MACHINE", nullptr},       {"HKEY_USERS", nullptr},
       {"HKEY_CURRENT_CONFIG", nullptr},      {"HKEY_DYN_DATA", nullptr}};
-  auto known = std::find_if(std::begin(kRoots), std::end(kRoots),
-                            [root](const auto& entry) { return NamesEqual(root, entry.first); });
+  // Most stores spell a root as regedit writes it: that is compared a word at a time first.
+  auto known = std::find_if(std::begin(kRoots), std::end(kRoots), [root](const auto& entry) {
+    return root == entry.first || NamesEqual(root, entry.first);
+  });
   if (known == std::end(kRoots)) return true;  // a deletion or another root: values go nowhere
   bool split = SplitKeyPath(path, names);
   if (!split && !path.empty() && path[0] != '\\') {
