@@ -57,10 +57,6 @@ size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view
   return place - 1;
 }
 
-void RegistryKey::SettleValues() {
-  for (RegistryValue& value : values_) value.changed = false;
-}
-
 const std::shared_ptr<RegistryKey>* RegistryTree::Root(HKEY root) const {
   if (root == HKEY_CLASSES_ROOT) return &classes_root;
   if (root == HKEY_CURRENT_USER) return &current_user;

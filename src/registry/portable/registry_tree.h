@@ -24,8 +24,8 @@ struct RegistryValue {
   std::string name;  // empty: the key's default value
   DWORD type;
   std::string data;  // the bytes exactly as stored
-  // Whether SetValue has given it other data or another type since the key's values were last
-  // settled (RegistryKey::SettleValues): a store that keeps values as text rewrites only those.
+  // Whether SetValue has given it other data or another type since it was made: a store that
+  // keeps values as text brings each one in as it stands and rewrites only those changed.
   bool changed = false;
 };
 
@@ -51,8 +51,6 @@ class RegistryKey {
   size_t SetValue(std::string_view name, DWORD type, std::string_view data);
   // Makes room for `count` values in all, so that adding up to that many moves none.
   void ReserveValues(size_t count);
-  // Takes every value as it stands as unchanged.
-  void SettleValues();
 
  private:
   void MarkDeleted();
