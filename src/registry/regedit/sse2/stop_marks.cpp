@@ -5,8 +5,28 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#if __has_include(<sys/platform/x86.h>)
+#if defined(__clang__)
+#define _Bool bool  // the C library's header is written for C, which g++ also accepts
+#endif
+#include <sys/platform/x86.h>
+#undef _Bool
+#endif
 
 namespace {
+
+#if __has_include(<sys/platform/x86.h>)
+// What the C library found when the program started. The compiler's own check would ask the
+// processor again in a constructor that every run pays for, each question a trap in a virtual
+// machine.
+bool HasAvx2() {
+  return CPU_FEATURE_ACTIVE(AVX2);
+}
+#else
+bool HasAvx2() {
+  return __builtin_cpu_supports("avx2");
+}
+#endif
 
 __attribute__((target("avx2"))) inline __m256i Is(__m256i bytes, char c) {
   return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
@@ -58,7 +78,7 @@ __attribute__((target("avx2"))) size_t FindAvx2(std::string_view text, size_t fr
 }  // namespace
 
 size_t FindStopMarks(std::string_view text, size_t from, size_t to, size_t* line, StopMark* out) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
+  static const bool avx2 = HasAvx2();
   return avx2 ? FindAvx2(text, from, to, line, out)
               : FindStopMarksBytewise(text, from, to, line, out);
 }
