@@ -14,23 +14,49 @@ constexpr size_t kWrapColumn = 77;
 
 constexpr char kDigits[] = "0123456789abcdef";
 
-// Printable ASCII; in a UTF-16 store printable Latin-1 too, which regedit reads there as it
-// stands (and in an 8-bit one through the code page).
-bool IsPlainText(std::string_view data, bool utf16) {
-  if (data.empty() || data.back() != '\0') return false;
-  for (size_t i = 0; i + 1 < data.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(data[i]);
-    if (c - 0x20u > 0x7Eu - 0x20u && (!utf16 || c < 0xA0)) return false;
+// How a byte stands between quotes: as it is, after a backslash, or, in a text, not at all: a
+// text with a control character, DEL or a byte above ASCII is written in hex, but in a UTF-16
+// store, where regedit reads printable Latin-1 as it stands (and an 8-bit store's text through the
+// code page). A table: one load a byte.
+enum Quoting : unsigned char { kAsIs, kEscaped, kNotText };
+struct QuotingTable {
+  constexpr QuotingTable() : of() {
+    for (int c = 0; c < 256; ++c) of[c] = c < 0x20 || c > 0x7E ? kNotText : kAsIs;
+    of[static_cast<unsigned char>('\\')] = of[static_cast<unsigned char>('"')] = kEscaped;
   }
-  return true;
+  Quoting of[256];
+};
+constexpr QuotingTable kQuoting;
+
+// Writes `name` between double quotes at `to`, with backslash and double quote escaped: at most
+// 2 * name.size() + 2 bytes. Returns where they end; clears *written at a line break, which no
+// line can hold.
+char* WriteQuotedName(char* to, std::string_view name, bool* written) {
+  *to++ = '"';
+  for (char c : name) {
+    const Quoting how = kQuoting.of[static_cast<unsigned char>(c)];
+    if (how == kEscaped) {
+      *to++ = '\\';
+    } else if (how == kNotText && IsLineBreak(c)) {
+      *written = false;
+    }
+    *to++ = c;
+  }
+  *to++ = '"';
+  return to;
 }
 
-// Writes `text` between double quotes at `to`, with backslash and double quote escaped: at most
-// 2 * text.size() + 2 bytes. Returns where they end.
-char* WriteQuoted(char* to, std::string_view text) {
+// Writes `text` quoted as WriteQuotedName does, or returns null for a text that must be written in
+// hex (kQuoting).
+char* WriteQuotedText(char* to, std::string_view text, bool utf16) {
   *to++ = '"';
   for (char c : text) {
-    if (c == '\\' || c == '"') *to++ = '\\';
+    const Quoting how = kQuoting.of[static_cast<unsigned char>(c)];
+    if (how == kEscaped) {
+      *to++ = '\\';
+    } else if (how == kNotText && (!utf16 || static_cast<unsigned char>(c) < 0xA0)) {
+      return nullptr;
+    }
     *to++ = c;
   }
   *to++ = '"';
@@ -58,32 +84,43 @@ bool AppendKeyLine(std::string* out, std::string_view path, std::string_view lin
 bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
                         std::string_view data, std::string_view line_end, bool utf16) {
   const size_t line_start = out->size();
-  const bool written = LineEnd(name, 0) == name.size();  // no line break in the name
-  const size_t name_room = 2 * name.size() + 2;          // `@`, or the name quoted
-  const bool text = type == REG_SZ && IsPlainText(data, utf16);
-  if (text || (type == REG_DWORD && data.size() == 4)) {
-    // A text or a number: room for the longest line it can make, its bytes, then the line cut to
-    // them, so that the text grows once.
+  bool written = true;
+  const size_t name_room = 2 * name.size() + 2;  // `@`, or the name quoted
+  const bool number = type == REG_DWORD && data.size() == 4;
+  if (number || (type == REG_SZ && !data.empty() && data.back() == '\0')) {
+    // A text or a number: written where its longest line has room, then cut to its bytes; on the
+    // stack when that is short, so that the text grows once, by those bytes.
     constexpr std::string_view kDword = "dword:";
-    out->resize(line_start + name_room + 1 + (text ? 2 * data.size() : kDword.size() + 8));
-    char* to = out->data() + line_start;
+    const size_t room = name_room + 1 + (number ? kDword.size() + 8 : 2 * data.size());
+    char short_line[256];
+    char* const start = room <= sizeof short_line
+                            ? short_line
+                            : (out->resize(line_start + room), out->data() + line_start);
+    char* to = start;
     if (name.empty()) {
       *to++ = '@';
     } else {
-      to = WriteQuoted(to, name);
+      to = WriteQuotedName(to, name, &written);
     }
     *to++ = '=';
-    if (text) {
-      to = WriteQuoted(to, data.substr(0, data.size() - 1));
-    } else {
-      uint32_t number = 0;
-      for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
+    if (number) {
+      uint32_t value = 0;
+      for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(data[i]);
       to = std::copy(kDword.begin(), kDword.end(), to);
-      for (int digit = 7; digit >= 0; --digit, number >>= 4) to[digit] = kDigits[number & 0xF];
+      for (int digit = 7; digit >= 0; --digit, value >>= 4) to[digit] = kDigits[value & 0xF];
       to += 8;
+    } else {
+      to = WriteQuotedText(to, data.substr(0, data.size() - 1), utf16);
     }
-    out->resize(static_cast<size_t>(to - out->data()));
-    return written;
+    if (to != nullptr) {
+      if (start == short_line) {
+        out->append(short_line, static_cast<size_t>(to - short_line));
+      } else {
+        out->resize(static_cast<size_t>(to - out->data()));
+      }
+      return written;
+    }
+    out->resize(line_start);  // a text written in hex after all
   }
   // Room for the line as most values make it, so that it grows once.
   out->reserve(line_start + name_room + 2 * data.size() + 24);
@@ -91,7 +128,8 @@ bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
     out->push_back('@');
   } else {
     out->resize(line_start + name_room);
-    out->resize(static_cast<size_t>(WriteQuoted(out->data() + line_start, name) - out->data()));
+    out->resize(static_cast<size_t>(WriteQuotedName(out->data() + line_start, name, &written) -
+                                    out->data()));
   }
   out->push_back('=');
   if (type == REG_BINARY) {
