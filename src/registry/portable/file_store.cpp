@@ -21,7 +21,7 @@
 
 namespace {
 
-// How many of a key's values a run reads before the key makes room for all the text gives it.
+// How many of a key's values a run sets before the key makes room for all the text gives it.
 constexpr size_t kFewValues = 16;
 
 }  // namespace
@@ -146,18 +146,22 @@ LONG FileStore::FindValues(KeySections* held) {
     held->append_at = pos;
     held->last_value = std::string_view::npos;
     while (pos < section.end) {
-      ValueLine line{pos, 0, 0, {}, 0, -1};
+      ValueLine line{pos, 0, 0, {}, 0, -1, 0, 0};
       if (WrittenValue written; FindWrittenValue(text, pos, &written)) {
         line.text_end = written.text_end;
         line.end = written.end;
         line.name = written.name;
+        line.type = written.type;
+        line.size = static_cast<DWORD>(written.size);
       } else {
         const RegeditItem item = ReadRegeditItem(text, section.end, text_.utf16(), &pos, &value);
         if (item == RegeditItem::kSkipped) continue;
         // A value deletion makes what regedit reads of the key depend on the order of its lines.
         if (item != RegeditItem::kValue) return FailUnreadable();
-        line = ValueLine{
-            value.begin, value.text_end, value.end, {}, 0, static_cast<int32_t>(read_.size())};
+        line = ValueLine{value.begin, value.text_end,
+                         value.end,   {},
+                         0,           static_cast<int32_t>(read_.size()),
+                         value.type,  static_cast<DWORD>(value.data.size())};
         line.name = read_.emplace_back(std::move(value)).name;
       }
       pos = line.end;
@@ -178,34 +182,59 @@ LONG FileStore::FindValues(KeySections* held) {
   return ERROR_SUCCESS;
 }
 
-LONG FileStore::LoadValue(RegistryKey* key, std::string_view name) {
+LONG FileStore::FindLine(RegistryKey* key, std::string_view name, ValueLine** line) {
+  *line = nullptr;
   KeySections* held = Held(key);
   if (held == nullptr) return ERROR_SUCCESS;
   if (!held->values_found) {
     if (LONG status = FindValues(held); status != ERROR_SUCCESS) return status;
   }
   const ptrdiff_t found = held->names.Find(name, [held](size_t i) { return held->values[i].name; });
-  if (found < 0 || held->values[static_cast<size_t>(found)].place != 0) return ERROR_SUCCESS;
-  ValueLine& line = held->values[static_cast<size_t>(found)];
-  // Once the run has read a few of the key's values, room for all the text gives it and as many
+  if (found >= 0) *line = &held->values[static_cast<size_t>(found)];
+  return ERROR_SUCCESS;
+}
+
+std::string_view FileStore::ReadLine(const ValueLine& line) {
+  if (line.read >= 0) return read_[static_cast<size_t>(line.read)].data;
+  if (scratch_.size() < line.size + kReadSlack) scratch_.resize(2 * line.size + kReadSlack);
+  WrittenValue written;
+  FindWrittenValue(text_.text(), line.begin, &written, scratch_.data());
+  return std::string_view(scratch_.data(), line.size);
+}
+
+LONG FileStore::FindStoredValue(RegistryKey* key, std::string_view name, bool* found, DWORD* type,
+                                std::string_view* data) {
+  // Read where it stands: the key takes in only the values the run sets.
+  ValueLine* line = nullptr;
+  if (LONG status = FindLine(key, name, &line); status != ERROR_SUCCESS) return status;
+  *found = line != nullptr;
+  if (line != nullptr) {
+    *type = line->type;
+    *data = ReadLine(*line);
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG FileStore::StoreValue(RegistryKey* key, std::string_view name, DWORD type,
+                           std::string_view data) {
+  ValueLine* line = nullptr;
+  if (LONG status = FindLine(key, name, &line); status != ERROR_SUCCESS) return status;
+  // Once the run has set a few of the key's values, room for all the text gives it and as many
   // again of its own: growing a step at a time would move and hash them all at each step. A run
-  // that reads only a few values of a large key makes no room for the rest.
-  if (!held->values_reserved && key->values().size() >= kFewValues) {
+  // that sets only a few values of a large key makes no room for the rest.
+  if (KeySections* held = Held(key);
+      held != nullptr && !held->values_reserved && key->values().size() >= kFewValues) {
     key->ReserveValues(key->values().size() + 2 * held->values.size());
     held->values_reserved = true;
   }
-  if (line.read >= 0) {
-    const RegeditValue& value = read_[static_cast<size_t>(line.read)];
-    line.place = static_cast<uint32_t>(key->SetValue(line.name, value.type, value.data) + 1);
-  } else {
-    if (scratch_.size() < line.text_end - line.begin)
-      scratch_.resize(2 * (line.text_end - line.begin));
-    WrittenValue written;
-    FindWrittenValue(text_.text(), line.begin, &written, scratch_.data());
-    line.place = static_cast<uint32_t>(
-        key->SetValue(line.name, written.type, std::string_view(scratch_.data(), written.size)) +
-        1);
+  if (line == nullptr || line->place != 0) {
+    key->SetValue(name, type, data);
+    return ERROR_SUCCESS;
   }
+  // The line's data is read only when the new value may be the same. The value keeps the
+  // spelling of its first line.
+  const bool differs = type != line->type || data.size() != line->size || ReadLine(*line) != data;
+  line->place = static_cast<uint32_t>(key->SetValue(line->name, type, data, differs) + 1);
   return ERROR_SUCCESS;
 }
 

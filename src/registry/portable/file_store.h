@@ -33,7 +33,10 @@ class FileStore : public TreeStore {
   LONG Load() override;
   std::shared_ptr<RegistryKey> LoadChild(const std::shared_ptr<RegistryKey>& key,
                                          std::string_view name) override;
-  LONG LoadValue(RegistryKey* key, std::string_view name) override;
+  LONG FindStoredValue(RegistryKey* key, std::string_view name, bool* found, DWORD* type,
+                       std::string_view* data) override;
+  LONG StoreValue(RegistryKey* key, std::string_view name, DWORD type,
+                  std::string_view data) override;
   LONG CheckRemoval(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
@@ -44,8 +47,10 @@ class FileStore : public TreeStore {
     size_t text_end;
     size_t end;
     std::string_view name;  // in the text, or in read_ for a value read whole when found
-    uint32_t place;         // the value's place in its key plus one, once the run asked for it
+    uint32_t place;         // the value's place in its key plus one, once the run set it
     int32_t read;           // where read_ holds it, for a line in no written form; -1 otherwise
+    DWORD type;             // the value's type and size, known before its data is read
+    DWORD size;
   };
   // What the text holds of a key the run has reached.
   struct KeySections {
@@ -65,6 +70,11 @@ class FileStore : public TreeStore {
   // Finds the value lines of the key's own sections and checks that each is readable: a value's
   // data is read only when the run asks for it, but a key the run reads must be read whole.
   LONG FindValues(KeySections* held);
+  // The line that gives the value `name` of `key` its data, or null; the key's value lines are
+  // found the first time.
+  LONG FindLine(RegistryKey* key, std::string_view name, ValueLine** line);
+  // The data of the value that `line` gives, valid until the next line is read.
+  std::string_view ReadLine(const ValueLine& line);
   // Fails this operation and every later one: the run needs text this reader cannot read.
   LONG FailUnreadable();
   // Where lines added at `at` go so that regedit reads them as they are written: `at`, or, when
@@ -98,6 +108,6 @@ class FileStore : public TreeStore {
   const RegistryKey* last_key_ = nullptr;
   KeySections* last_held_ = nullptr;
   std::deque<RegeditValue> read_;  // values read whole when their lines were found
-  std::vector<char> scratch_;      // where LoadValue reads a value's data from its line
+  std::vector<char> scratch_;      // where ReadLine reads a value's data from its line
   size_t edit_order_ = 0;          // of the next key PlanEdits visits: parents first, then by name
 };

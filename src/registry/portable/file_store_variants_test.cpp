@@ -142,10 +142,10 @@ void ReadWineExport(const std::string& bytes, RegistryTree* tree, std::vector<st
   }
 }
 
-// Opens `expected` and every key below it in the store, which must have them, and reads a value
-// of each (but of the keys in `wide`), so that the store brings in what it holds there.
+// Opens `expected` and every key below it in the store, which must have them, and reads each
+// of their values (but of the keys in `wide`) into `read`.
 void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
-             const std::vector<std::string>& wide) {
+             const std::vector<std::string>& wide, RegistryKey* read) {
   HKEY key = root;
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   if (!path.empty()) {
@@ -158,16 +158,22 @@ void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
   if (std::count(wide.begin(), wide.end(), (*RegistryTree().Root(root))->name() + "\\" + path) ==
       0) {
     EXPECT_EQ(RegQueryValueExA(key, "?", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-    // The store reads a value when it is asked for.
     for (const RegistryValue& value : expected.values()) {
-      EXPECT_EQ(RegQueryValueExA(key, value.name.c_str(), nullptr, nullptr, nullptr, &size),
+      DWORD type = REG_NONE;
+      std::string data(value.data.size() + 8, '?');  // room for a longer answer to show
+      size = static_cast<DWORD>(data.size());
+      EXPECT_EQ(RegQueryValueExA(key, value.name.c_str(), nullptr, &type,
+                                 reinterpret_cast<BYTE*>(data.data()), &size),
                 ERROR_SUCCESS)
           << path << " " << value.name;
+      read->SetValue(value.name, type, data.substr(0, size));
     }
   }
   if (key != root) RegCloseKey(key);
   for (const auto& [name, child] : expected.children()) {
-    OpenAll(root, path.empty() ? child->name() : path + "\\" + child->name(), *child, wide);
+    bool created = false;
+    OpenAll(root, path.empty() ? child->name() : path + "\\" + child->name(), *child, wide,
+            read->AddChild(child->name(), &created).get());
   }
 }
 
@@ -218,9 +224,10 @@ TEST_P(StoreVariantTest, ReadsAsWineAndKeepsTheUsersLines) {
   {
     FileStore store(path);
     ScopedRegistryBinding binding(&store);
-    OpenAll(HKEY_CLASSES_ROOT, "", *wine.classes_root, wide);
-    OpenAll(HKEY_CURRENT_USER, "", *wine.current_user, wide);
-    EXPECT_EQ(Listing(store.tree(), wide), Listing(wine, wide));
+    RegistryTree read;
+    OpenAll(HKEY_CLASSES_ROOT, "", *wine.classes_root, wide, read.classes_root.get());
+    OpenAll(HKEY_CURRENT_USER, "", *wine.current_user, wide, read.current_user.get());
+    EXPECT_EQ(Listing(read, wide), Listing(wine, wide));
   }
   // Nor does the store make a key of a line regedit skips: the whole text read at once.
   RegistryTree whole;

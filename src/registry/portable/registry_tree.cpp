@@ -40,11 +40,12 @@ void RegistryKey::ReserveValues(size_t count) {
   places_.Reserve(count, values_.size(), [this](size_t i) { return NameAt(i); });
 }
 
-size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view data) {
+size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view data,
+                             bool differs) {
   if (!places_.HasRoomFor(values_.size())) ReserveValues(std::max<size_t>(4, 2 * values_.size()));
   uint32_t& place = places_.Slot(name, [this](size_t i) { return NameAt(i); });
   if (place == 0) {
-    values_.push_back(RegistryValue{std::string(name), type, std::string(data), false});
+    values_.push_back(RegistryValue{std::string(name), type, std::string(data), differs});
     place = static_cast<uint32_t>(values_.size());
     return values_.size() - 1;
   }

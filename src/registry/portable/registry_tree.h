@@ -48,7 +48,9 @@ class RegistryKey {
 
   const RegistryValue* FindValue(std::string_view name) const;
   // Creates or overwrites the value, keeping its place in the creation order. Returns its place.
-  size_t SetValue(std::string_view name, DWORD type, std::string_view data);
+  // A value the key did not hold is `changed` as `differs` says: whether it differs from what the
+  // store keeps of it.
+  size_t SetValue(std::string_view name, DWORD type, std::string_view data, bool differs = false);
   // Makes room for `count` values in all, so that adding up to that many moves none.
   void ReserveValues(size_t count);
 

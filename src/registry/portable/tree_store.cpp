@@ -80,11 +80,9 @@ LONG TreeStore::SetValue(HKEY key, const char* name, DWORD type, const BYTE* dat
   RegistryKey* target = resolved->get();
   const std::string_view value_name(name);
   if (value_name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
-  if (LONG status = LoadValue(target, value_name); status != ERROR_SUCCESS) return status;
-  target->SetValue(
-      value_name, type,
+  return StoreValue(
+      target, value_name, type,
       std::string_view(reinterpret_cast<const char*>(data), data == nullptr ? 0 : size));
-  return ERROR_SUCCESS;
 }
 
 LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
@@ -92,17 +90,28 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
   if (LONG status = Resolve(key, KEY_QUERY_VALUE, &resolved); status != ERROR_SUCCESS) {
     return status;
   }
-  const RegistryKey* target = resolved->get();
-  if (LONG status = LoadValue(resolved->get(), name); status != ERROR_SUCCESS) return status;
-  const RegistryValue* value = target->FindValue(name);
-  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (type != nullptr) *type = value->type;
-  DWORD needed = static_cast<DWORD>(value->data.size());
+  RegistryKey* target = resolved->get();
+  const std::string_view value_name(name);
+  DWORD value_type = REG_NONE;
+  std::string_view bytes;
+  if (const RegistryValue* value = target->FindValue(value_name)) {
+    value_type = value->type;
+    bytes = value->data;
+  } else {
+    bool found = false;
+    if (LONG status = FindStoredValue(target, value_name, &found, &value_type, &bytes);
+        status != ERROR_SUCCESS) {
+      return status;
+    }
+    if (!found) return ERROR_FILE_NOT_FOUND;
+  }
+  if (type != nullptr) *type = value_type;
+  DWORD needed = static_cast<DWORD>(bytes.size());
   if (data != nullptr && *size < needed) {
     *size = needed;
     return ERROR_MORE_DATA;
   }
-  if (data != nullptr) std::memcpy(data, value->data.data(), needed);
+  if (data != nullptr) std::memcpy(data, bytes.data(), needed);
   if (size != nullptr) *size = needed;
   return ERROR_SUCCESS;
 }

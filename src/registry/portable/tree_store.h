@@ -33,8 +33,20 @@ class TreeStore : public RegistryStore {
                                                  std::string_view name) {
     return key->FindChild(name);
   }
-  // Runs before the value `name` of `key` is read or written; such a store brings it in here.
-  virtual LONG LoadValue(RegistryKey* /*key*/, std::string_view /*name*/) { return ERROR_SUCCESS; }
+  // The value `name` of `key`, which the tree does not hold, from where the store keeps the rest:
+  // *found, and then its type and bytes, valid until the next operation.
+  virtual LONG FindStoredValue(RegistryKey* /*key*/, std::string_view /*name*/, bool* found,
+                               DWORD* /*type*/, std::string_view* /*data*/) {
+    *found = false;
+    return ERROR_SUCCESS;
+  }
+  // Sets the value `name` of `key` in the tree; such a store tells the key first whether the
+  // value it keeps of that name differs.
+  virtual LONG StoreValue(RegistryKey* key, std::string_view name, DWORD type,
+                          std::string_view data) {
+    key->SetValue(name, type, data);
+    return ERROR_SUCCESS;
+  }
   // Runs before `key` is taken out of the tree with everything below it; a failure keeps it.
   virtual LONG CheckRemoval(const std::shared_ptr<RegistryKey>& /*key*/) { return ERROR_SUCCESS; }
   // Ends the store's service: every later operation fails with `status`.

@@ -344,14 +344,36 @@ bool EndsQuotedRun(char c) {
   return kQuotedRunEnds.ends[static_cast<unsigned char>(c)];
 }
 
+// Where the run of plain characters from line[i] on ends (EndsQuotedRun), or `room`: a block at a
+// time while one fits. With kCopy the run goes to `out` too, which moves past it; up to
+// kReadSlack bytes past it may be written.
+static_assert(kHighUnit == '\0' && kReadSlack >= kBlock, "QuotedRunEndMask finds the run's end");
+template <bool kCopy>
+size_t QuotedRunEnd(const char* line, size_t i, size_t room, char*& out) {
+  for (; i + kBlock <= room; i += kBlock) {
+    const unsigned ends = QuotedRunEndMask(line + i);
+    if (kCopy) std::memcpy(out, line + i, kBlock);
+    if (ends != 0) {
+      const size_t run = static_cast<size_t>(__builtin_ctz(ends));
+      if (kCopy) out += run;
+      return i + run;
+    }
+    if (kCopy) out += kBlock;
+  }
+  for (; i < room && !EndsQuotedRun(line[i]); ++i) {
+    if (kCopy) *out++ = line[i];
+  }
+  return i;
+}
+
 }  // namespace
 
 bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, char* out) {
   const char* const line = text.data() + pos;
   const size_t room = text.size() - pos;
   if (room == 0 || line[0] != '"') return false;
-  size_t i = 1;
-  while (i < room && !EndsQuotedRun(line[i])) ++i;
+  char* no_copy = nullptr;
+  size_t i = QuotedRunEnd<false>(line, 1, room, no_copy);
   const size_t name_end = i;
   if (i + 2 >= room || line[i] != '"' || line[i + 1] != '=' || name_end - 1 > kMaxValueName) {
     return false;
@@ -361,11 +383,8 @@ bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, ch
     const size_t open = i + 3;
     size_t escapes = 0;
     for (i = open;;) {
-      if (out == nullptr) {
-        while (i < room && !EndsQuotedRun(line[i])) ++i;
-      } else {
-        while (i < room && !EndsQuotedRun(line[i])) *out++ = line[i++];
-      }
+      i = out == nullptr ? QuotedRunEnd<false>(line, i, room, out)
+                         : QuotedRunEnd<true>(line, i, room, out);
       if (i == room) return false;
       if (line[i] == '"') break;
       if (line[i] != '\\' || i + 1 == room) return false;
@@ -556,8 +575,9 @@ RegeditItem ReadRegeditItem(std::string_view text, size_t end, bool utf16, size_
                             RegeditValue* value) {
   if (*pos >= end) return RegeditItem::kEnd;
   if (WrittenValue found; FindWrittenValue(text, *pos, &found, nullptr)) {
-    value->data.resize(found.size);
+    value->data.resize(found.size + kReadSlack);
     FindWrittenValue(text, *pos, &found, value->data.data());
+    value->data.resize(found.size);
     value->begin = *pos;
     value->text_end = found.text_end;
     value->end = found.end;

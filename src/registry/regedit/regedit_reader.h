@@ -101,8 +101,11 @@ struct WrittenValue {
   size_t size;            // of its data
 };
 
+// How many bytes past a value's data FindWrittenValue may write.
+constexpr size_t kReadSlack = 16;
+
 // Whether the line at text[pos] (a line's start) is a value in a written form: *found says where
 // it ends, what it is called and what it holds; its data, as ReadRegeditItem reads it, goes to
-// `out` too unless that is null, which must then have room for found->size bytes (at most as many
-// as the line has up to its text_end).
+// `out` too unless that is null, which must then have room for found->size + kReadSlack bytes
+// (found->size is at most as many as the line has up to its text_end).
 bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, char* out = nullptr);

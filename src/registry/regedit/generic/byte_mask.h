@@ -12,3 +12,15 @@ inline unsigned ByteMask(const char* p, char a, char b) {
   for (unsigned i = 0; i < 16; ++i) mask |= static_cast<unsigned>(p[i] == a || p[i] == b) << i;
   return mask;
 }
+
+// Bit i set where p[i], of the sixteen bytes at p, ends a run of plain characters between quotes:
+// a quote, a backslash, a line break or NUL.
+inline unsigned QuotedRunEndMask(const char* p) {
+  unsigned mask = 0;
+  for (unsigned i = 0; i < 16; ++i) {
+    const char c = p[i];
+    mask |= static_cast<unsigned>(c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\0')
+            << i;
+  }
+  return mask;
+}

@@ -15,3 +15,16 @@ inline unsigned ByteMask(const char* p, char a, char b) {
                                     _mm_cmpeq_epi8(block, _mm_set1_epi8(b)));
   return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
+
+// Bit i set where p[i], of the sixteen bytes at p, ends a run of plain characters between quotes:
+// a quote, a backslash, a line break or NUL.
+inline unsigned QuotedRunEndMask(const char* p) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i quotes = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\\')));
+  const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n')),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\r')));
+  const __m128i ends =
+      _mm_or_si128(_mm_or_si128(quotes, breaks), _mm_cmpeq_epi8(block, _mm_setzero_si128()));
+  return static_cast<unsigned>(_mm_movemask_epi8(ends));
+}
