@@ -1,7 +1,10 @@
 #include "regedit_writer.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
+#include "byte_mask.h"
 #include "regedit_lines.h"
 #include "registry_api.h"
 #include "utf16_text.h"
@@ -47,17 +50,33 @@ char* WriteQuotedName(char* to, std::string_view name, bool* written) {
 }
 
 // Writes `text` quoted as WriteQuotedName does, or returns null for a text that must be written in
-// hex (kQuoting).
+// hex (kQuoting). Runs that stand as they are go a block at a time while one fits; a block may be
+// written past the run, within the 2 * text.size() + 2 bytes the line has room for.
 char* WriteQuotedText(char* to, std::string_view text, bool utf16) {
   *to++ = '"';
-  for (char c : text) {
-    const Quoting how = kQuoting.of[static_cast<unsigned char>(c)];
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  while (from != end) {
+    if (end - from >= static_cast<ptrdiff_t>(kBlock)) {
+      const unsigned stops = PlainRunEndMask(from);
+      std::memcpy(to, from, kBlock);
+      const size_t run = stops == 0 ? kBlock : static_cast<size_t>(__builtin_ctz(stops));
+      to += run;
+      from += run;
+      if (stops == 0) continue;
+    } else {
+      while (from != end && kQuoting.of[static_cast<unsigned char>(*from)] == kAsIs) {
+        *to++ = *from++;
+      }
+      if (from == end) break;
+    }
+    const Quoting how = kQuoting.of[static_cast<unsigned char>(*from)];
     if (how == kEscaped) {
       *to++ = '\\';
-    } else if (how == kNotText && (!utf16 || static_cast<unsigned char>(c) < 0xA0)) {
+    } else if (how == kNotText && (!utf16 || static_cast<unsigned char>(*from) < 0xA0)) {
       return nullptr;
     }
-    *to++ = c;
+    *to++ = *from++;
   }
   *to++ = '"';
   return to;

@@ -46,6 +46,20 @@ TEST(RegeditWriterTest, WritesEachValueInItsForm) {
       EXPECT_EQ(line, "kept" + (utf16 && !c.utf16_line.empty() ? c.utf16_line : c.line));
     }
   }
+  // Texts long enough to be checked a block at a time, the odd byte anywhere in them.
+  for (size_t at : {0, 15, 16, 19}) {
+    for (char odd : {'\x7f', '\x1f', '\x85', '\\'}) {
+      std::string text(20, 'x');
+      text[at] = odd;
+      std::string line;
+      AppendRegeditValue(&line, "v", REG_SZ, text + '\0', kLineEnd);
+      if (odd == '\\') {
+        EXPECT_EQ(line, "\"v\"=\"" + text.insert(at, 1, '\\') + "\"") << at;
+      } else {
+        EXPECT_EQ(line.substr(0, 11), "\"v\"=hex(1):") << at << " " << static_cast<int>(odd);
+      }
+    }
+  }
   std::string line;
   EXPECT_TRUE(AppendKeyLine(&line, "HKEY_CURRENT_USER\\k", "\n"));
   EXPECT_EQ(line, "[HKEY_CURRENT_USER\\k]\n");

@@ -24,3 +24,14 @@ inline unsigned QuotedRunEndMask(const char* p) {
   }
   return mask;
 }
+
+// Bit i set where p[i], of the sixteen bytes at p, is no printable ASCII, or a quote or a
+// backslash: where a run of text that stands between quotes as it is ends.
+inline unsigned PlainRunEndMask(const char* p) {
+  unsigned mask = 0;
+  for (unsigned i = 0; i < 16; ++i) {
+    const unsigned char c = static_cast<unsigned char>(p[i]);
+    mask |= static_cast<unsigned>(c < 0x20 || c > 0x7E || c == '"' || c == '\\') << i;
+  }
+  return mask;
+}

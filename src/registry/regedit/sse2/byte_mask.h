@@ -28,3 +28,16 @@ inline unsigned QuotedRunEndMask(const char* p) {
       _mm_or_si128(_mm_or_si128(quotes, breaks), _mm_cmpeq_epi8(block, _mm_setzero_si128()));
   return static_cast<unsigned>(_mm_movemask_epi8(ends));
 }
+
+// Bit i set where p[i], of the sixteen bytes at p, is no printable ASCII, or a quote or a
+// backslash: where a run of text that stands between quotes as it is ends.
+inline unsigned PlainRunEndMask(const char* p) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // 0x20 to 0x7E moved to -128 to -34, every other byte above.
+  const __m128i printable =
+      _mm_cmplt_epi8(_mm_add_epi8(block, _mm_set1_epi8(0x60)), _mm_set1_epi8(-33));
+  const __m128i quoted = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\\')));
+  return (static_cast<unsigned>(_mm_movemask_epi8(printable)) ^ 0xFFFFu) |
+         static_cast<unsigned>(_mm_movemask_epi8(quoted));
+}
