@@ -6,17 +6,15 @@
 
 namespace {
 
-// Room for a value name of three digits and the NUL.
+// A value's name: its index in decimal, 0 to 3 * kMaxBaskets - 1, three digits at most.
 struct IndexName {
+  static_assert(3 * kMaxBaskets - 1 <= 999, "an index has three digits at most");
   explicit IndexName(int index) {
-    char digits[4];
-    int count = 0;
-    do {
-      digits[count++] = static_cast<char>('0' + index % 10);
-      index /= 10;
-    } while (index > 0 && count < 3);
-    for (int i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
-    text[count] = '\0';
+    char* to = text;
+    if (index >= 100) *to++ = static_cast<char>('0' + index / 100);
+    if (index >= 10) *to++ = static_cast<char>('0' + index / 10 % 10);
+    *to++ = static_cast<char>('0' + index % 10);
+    *to = '\0';
   }
   char text[4];
 };
