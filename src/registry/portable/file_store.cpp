@@ -219,12 +219,13 @@ LONG FileStore::StoreValue(RegistryKey* key, std::string_view name, DWORD type,
                            std::string_view data) {
   ValueLine* line = nullptr;
   if (LONG status = FindLine(key, name, &line); status != ERROR_SUCCESS) return status;
-  // Once the run has set a few of the key's values, room for all the text gives it and as many
-  // again of its own: growing a step at a time would move and hash them all at each step. A run
-  // that sets only a few values of a large key makes no room for the rest.
+  // Once the run has set a few of the key's values, room for all the text gives it and half as
+  // many again of its own (as a basket list grows): growing a step at a time would move and hash
+  // them all at each step. A run that sets only a few values of a large key makes no room for the
+  // rest.
   if (KeySections* held = Held(key);
       held != nullptr && !held->values_reserved && key->values().size() >= kFewValues) {
-    key->ReserveValues(key->values().size() + 2 * held->values.size());
+    key->ReserveValues(key->values().size() + held->values.size() * 3 / 2);
     held->values_reserved = true;
   }
   if (line == nullptr || line->place != 0) {
@@ -293,6 +294,13 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
     shown |= PlanEdits(child, path + "\\" + child->name(), depth + 1, anchor, plan);
   }
 
+  // Room for the lines of every value the run set (a text's or a number's, at most), so that the
+  // text grows once rather than a step at a time, with a copy at each.
+  size_t room = plan->text.size();
+  for (const RegistryValue& value : key->values()) {
+    room += 2 * (value.name.size() + value.data.size()) + 16;
+  }
+  plan->text.reserve(room);
   // A changed value takes the place of its lines, and keeps the line end of its last; the lines
   // in the text's order, so that the edits come in order.
   std::vector<bool> has_lines(key->values().size(), false);
