@@ -204,11 +204,16 @@ std::string_view FileStore::ReadLine(const ValueLine& line) {
 
 LONG FileStore::FindStoredValue(RegistryKey* key, std::string_view name, bool* found, DWORD* type,
                                 std::string_view* data) {
-  // Read where it stands: the key takes in only the values the run sets.
+  // Read where it stands, but once the run has set it: the key takes in only the values the run
+  // sets, and the line then gives its place there.
   ValueLine* line = nullptr;
   if (LONG status = FindLine(key, name, &line); status != ERROR_SUCCESS) return status;
   *found = line != nullptr;
-  if (line != nullptr) {
+  if (line != nullptr && line->place != 0) {
+    const RegistryValue& value = key->values()[line->place - 1];
+    *type = value.type;
+    *data = value.data;
+  } else if (line != nullptr) {
     *type = line->type;
     *data = ReadLine(*line);
   }

@@ -164,6 +164,10 @@ TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
                 ERROR_SUCCESS);
       EXPECT_EQ(size, 5u);
       EXPECT_EQ(SetString(key, "THREADINGMODEL", "Apartment"), ERROR_SUCCESS);
+      // Once set, it reads as set, not as its line stands.
+      EXPECT_EQ(RegQueryValueExA(key, "ThreadingModel", nullptr, nullptr, nullptr, &size),
+                ERROR_SUCCESS);
+      EXPECT_EQ(size, 10u);
       EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
       EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
     }

@@ -58,12 +58,6 @@ size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view
   return place - 1;
 }
 
-const std::shared_ptr<RegistryKey>* RegistryTree::Root(HKEY root) const {
-  if (root == HKEY_CLASSES_ROOT) return &classes_root;
-  if (root == HKEY_CURRENT_USER) return &current_user;
-  return nullptr;
-}
-
 bool SplitKeyPath(std::string_view path, std::vector<std::string_view>* names) {
   names->clear();
   size_t start = 0;

@@ -71,7 +71,11 @@ struct RegistryTree {
   std::shared_ptr<RegistryKey> current_user = std::make_shared<RegistryKey>(kCurrentUserName);
 
   // Null for any other handle.
-  const std::shared_ptr<RegistryKey>* Root(HKEY root) const;
+  const std::shared_ptr<RegistryKey>* Root(HKEY root) const {
+    return root == HKEY_CLASSES_ROOT   ? &classes_root
+           : root == HKEY_CURRENT_USER ? &current_user
+                                       : nullptr;
+  }
 };
 
 // Splits a key path at its backslashes. Fails on an empty name other than a trailing one and on

@@ -94,16 +94,16 @@ LONG TreeStore::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, 
   const std::string_view value_name(name);
   DWORD value_type = REG_NONE;
   std::string_view bytes;
-  if (const RegistryValue* value = target->FindValue(value_name)) {
+  bool found = false;
+  if (LONG status = FindStoredValue(target, value_name, &found, &value_type, &bytes);
+      status != ERROR_SUCCESS) {
+    return status;
+  }
+  if (!found) {
+    const RegistryValue* value = target->FindValue(value_name);
+    if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     value_type = value->type;
     bytes = value->data;
-  } else {
-    bool found = false;
-    if (LONG status = FindStoredValue(target, value_name, &found, &value_type, &bytes);
-        status != ERROR_SUCCESS) {
-      return status;
-    }
-    if (!found) return ERROR_FILE_NOT_FOUND;
   }
   if (type != nullptr) *type = value_type;
   DWORD needed = static_cast<DWORD>(bytes.size());

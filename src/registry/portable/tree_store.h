@@ -33,8 +33,8 @@ class TreeStore : public RegistryStore {
                                                  std::string_view name) {
     return key->FindChild(name);
   }
-  // The value `name` of `key`, which the tree does not hold, from where the store keeps the rest:
-  // *found, and then its type and bytes, valid until the next operation.
+  // The value `name` of `key` as a store that keeps values outside the tree knows it: *found, and
+  // then its type and bytes, valid until the next operation; otherwise the tree's answers.
   virtual LONG FindStoredValue(RegistryKey* /*key*/, std::string_view /*name*/, bool* found,
                                DWORD* /*type*/, std::string_view* /*data*/) {
     *found = false;
