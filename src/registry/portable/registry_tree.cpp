@@ -45,7 +45,7 @@ size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view
   if (!places_.HasRoomFor(values_.size())) ReserveValues(std::max<size_t>(4, 2 * values_.size()));
   uint32_t& place = places_.Slot(name, [this](size_t i) { return NameAt(i); });
   if (place == 0) {
-    values_.push_back(RegistryValue{std::string(name), type, std::string(data), differs});
+    values_.emplace_back(name, type, data, differs);
     place = static_cast<uint32_t>(values_.size());
     return values_.size() - 1;
   }

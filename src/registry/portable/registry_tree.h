@@ -21,6 +21,10 @@ constexpr size_t kMaxValueName = 16383;
 constexpr size_t kMaxKeyDepth = 512;
 
 struct RegistryValue {
+  RegistryValue(std::string_view value_name, DWORD value_type, std::string_view value_data,
+                bool value_changed)
+      : name(value_name), type(value_type), data(value_data), changed(value_changed) {}
+
   std::string name;  // empty: the key's default value
   DWORD type;
   std::string data;  // the bytes exactly as stored
