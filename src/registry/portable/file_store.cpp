@@ -319,8 +319,7 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
       const size_t from = plan->text.size();
       plan->writable &= AppendRegeditValue(
           &plan->text, value.name, value.type, value.data,
-          own_end.empty() ? LineEndBefore(text, line.begin) : own_end, text_.utf16());
-      plan->text.append(own_end);
+          own_end.empty() ? LineEndBefore(text, line.begin) : own_end, text_.utf16(), own_end);
       // A line just after the last one changed joins its edit, unless lines may be added between
       // them (before the key's last value, PlaceForLines).
       TextEdit* run = plan->edits.empty() ? nullptr : &plan->edits.back();
@@ -357,9 +356,8 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
     plan->writable &= AppendKeyLine(&lines, path, line_end) && depth <= kMaxKeyDepth;
   }
   for (const RegistryValue* value : added) {
-    plan->writable &=
-        AppendRegeditValue(&lines, value->name, value->type, value->data, line_end, text_.utf16());
-    lines.append(line_end);
+    plan->writable &= AppendRegeditValue(&lines, value->name, value->type, value->data, line_end,
+                                         text_.utf16(), line_end);
   }
   if (own == nullptr) lines.append(line_end);
   const TextEdit::Kind kind = own == nullptr ? TextEdit::kSection : TextEdit::kLines;

@@ -101,7 +101,8 @@ bool AppendKeyLine(std::string* out, std::string_view path, std::string_view lin
 }
 
 bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
-                        std::string_view data, std::string_view line_end, bool utf16) {
+                        std::string_view data, std::string_view line_end, bool utf16,
+                        std::string_view last_end) {
   const size_t line_start = out->size();
   bool written = true;
   const size_t name_room = 2 * name.size() + 2;  // `@`, or the name quoted
@@ -110,7 +111,8 @@ bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
     // A text or a number: written where its longest line has room, then cut to its bytes; on the
     // stack when that is short, so that the text grows once, by those bytes.
     constexpr std::string_view kDword = "dword:";
-    const size_t room = name_room + 1 + (number ? kDword.size() + 8 : 2 * data.size());
+    const size_t room =
+        name_room + 1 + (number ? kDword.size() + 8 : 2 * data.size()) + last_end.size();
     char short_line[256];
     char* const start = room <= sizeof short_line
                             ? short_line
@@ -132,6 +134,7 @@ bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
       to = WriteQuotedText(to, data.substr(0, data.size() - 1), utf16);
     }
     if (to != nullptr) {
+      to = std::copy(last_end.begin(), last_end.end(), to);
       if (start == short_line) {
         out->append(short_line, static_cast<size_t>(to - short_line));
       } else {
@@ -176,5 +179,6 @@ bool AppendRegeditValue(std::string* out, std::string_view name, uint32_t type,
       column = 2;
     }
   }
+  out->append(last_end);
   return written;
 }
