@@ -42,7 +42,7 @@ std::optional<StoredValue> ReadValue(HKEY root, const std::string& path, const s
   std::shared_ptr<RegistryKey> key = Find(root, path);
   const RegistryValue* value = key ? key->FindValue(name) : nullptr;
   if (value == nullptr) return std::nullopt;
-  return StoredValue{value->type, value->data};
+  return StoredValue{value->type, std::string(value->data)};
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
@@ -52,7 +52,7 @@ bool KeyExists(HKEY root, const std::string& path) {
 std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
   std::vector<std::string> names;
   if (std::shared_ptr<RegistryKey> key = Find(root, path)) {
-    for (const RegistryValue& value : key->values()) names.push_back(value.name);
+    for (const RegistryValue& value : key->values()) names.emplace_back(value.name);
   }
   std::sort(names.begin(), names.end(), NameLess());
   return names;

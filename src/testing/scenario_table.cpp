@@ -123,7 +123,8 @@ std::string KeyOutside(const RegistryKey& key, bool classes_root, std::vector<st
 void CollectValues(const RegistryKey& key, bool classes_root, const std::string& path,
                    std::vector<TextValue>* values) {
   for (const RegistryValue& value : key.values()) {
-    values->push_back(TextValue{classes_root, path, value.name, value.type, value.data});
+    values->push_back(TextValue{classes_root, path, std::string(value.name), value.type,
+                                std::string(value.data)});
   }
   for (const auto& [name, child] : key.children()) {
     CollectValues(*child, classes_root, path + "\\" + child->name(), values);

@@ -162,7 +162,7 @@ void OpenAll(HKEY root, const std::string& path, const RegistryKey& expected,
       DWORD type = REG_NONE;
       std::string data(value.data.size() + 8, '?');  // room for a longer answer to show
       size = static_cast<DWORD>(data.size());
-      EXPECT_EQ(RegQueryValueExA(key, value.name.c_str(), nullptr, &type,
+      EXPECT_EQ(RegQueryValueExA(key, std::string(value.name).c_str(), nullptr, &type,
                                  reinterpret_cast<BYTE*>(data.data()), &size),
                 ERROR_SUCCESS)
           << path << " " << value.name;

@@ -45,15 +45,22 @@ size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view
   if (!places_.HasRoomFor(values_.size())) ReserveValues(std::max<size_t>(4, 2 * values_.size()));
   uint32_t& place = places_.Slot(name, [this](size_t i) { return NameAt(i); });
   if (place == 0) {
-    values_.emplace_back(name, type, data, differs);
+    // The name and the data side by side: one piece of room.
+    char* bytes = bytes_.Take(name.size() + data.size());
+    std::copy(name.begin(), name.end(), bytes);
+    std::copy(data.begin(), data.end(), bytes + name.size());
+    values_.push_back(RegistryValue{std::string_view(bytes, name.size()), type,
+                                    std::string_view(bytes + name.size(), data.size()), differs});
     place = static_cast<uint32_t>(values_.size());
     return values_.size() - 1;
   }
   RegistryValue& value = values_[place - 1];
   if (value.type != type || value.data != data) {
+    char* bytes = bytes_.Take(data.size());
+    std::copy(data.begin(), data.end(), bytes);
     value.changed = true;
     value.type = type;
-    value.data.assign(data);
+    value.data = std::string_view(bytes, data.size());
   }
   return place - 1;
 }

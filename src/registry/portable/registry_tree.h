@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "byte_pool.h"
 #include "name_index.h"
 #include "name_order.h"
 #include "regedit_writer.h"
@@ -21,16 +22,12 @@ constexpr size_t kMaxValueName = 16383;
 constexpr size_t kMaxKeyDepth = 512;
 
 struct RegistryValue {
-  RegistryValue(std::string_view value_name, DWORD value_type, std::string_view value_data,
-                bool value_changed)
-      : name(value_name), type(value_type), data(value_data), changed(value_changed) {}
-
-  std::string name;  // empty: the key's default value
+  std::string_view name;  // empty: the key's default value
   DWORD type;
-  std::string data;  // the bytes exactly as stored
+  std::string_view data;  // the bytes exactly as stored
   // Whether SetValue has given it other data or another type since it was made: a store that
   // keeps values as text brings each one in as it stands and rewrites only those changed.
-  bool changed = false;
+  bool changed;
 };
 
 class RegistryKey {
@@ -38,9 +35,12 @@ class RegistryKey {
   using Children = std::map<std::string, std::shared_ptr<RegistryKey>, NameLess>;
 
   explicit RegistryKey(std::string_view name) : name_(name) {}
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
 
   const std::string& name() const { return name_; }
   const Children& children() const { return children_; }
+  // Each value's name and data stay valid while the key lives, until the value is set again.
   const std::vector<RegistryValue>& values() const { return values_; }
   bool deleted() const { return deleted_; }
 
@@ -66,6 +66,7 @@ class RegistryKey {
   Children children_;
   std::vector<RegistryValue> values_;
   NameIndex places_;  // of values_
+  BytePool bytes_;    // the values' names and data
   bool deleted_ = false;
 };
 
