@@ -45,7 +45,7 @@ LONG TreeStore::CreateKey(HKEY parent, const char* sub_key, REGSAM access, HKEY*
   const std::shared_ptr<RegistryKey>* resolved = nullptr;
   if (LONG status = Resolve(parent, 0, &resolved); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> key = *resolved;
-  std::vector<std::string_view> names;
+  std::vector<std::string_view>& names = names_;
   if (!SplitKeyPath(sub_key, &names)) return ERROR_BAD_PATHNAME;
 
   // Find how much of the path exists before creating anything, so that a key that may not
@@ -128,7 +128,7 @@ LONG TreeStore::DeleteTree(HKEY parent, const char* sub_key) {
   const std::shared_ptr<RegistryKey>* resolved = nullptr;
   if (LONG status = Resolve(parent, 0, &resolved); status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryKey> key = *resolved;
-  std::vector<std::string_view> names;
+  std::vector<std::string_view>& names = names_;
   if (!SplitKeyPath(sub_key, &names)) return ERROR_BAD_PATHNAME;
   if (names.empty()) return ERROR_ACCESS_DENIED;  // never the parent itself
   for (size_t i = 0; i < names.size(); ++i) {

@@ -69,5 +69,8 @@ class TreeStore : public RegistryStore {
 
   RegistryTree tree_;
   std::vector<Handle> handles_;  // a free slot has a null key
+  // The names of the path an operation is given, kept from one to the next: most runs make
+  // a few dozen keys.
+  std::vector<std::string_view> names_;
   std::optional<LONG> status_;
 };
