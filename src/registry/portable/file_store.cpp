@@ -127,7 +127,7 @@ FileStore::KeySections* FileStore::Held(const RegistryKey* key) {
 
 LONG FileStore::FindValues(KeySections* held) {
   const std::string_view text = text_.text();
-  const auto name_at = [held](size_t i) { return held->values[i].name; };
+  const auto name_at = [held](size_t i) { return held->values[i].name(); };
   // Room for lines of sixteen bytes or more: a larger vector costs only address space, a regrown
   // one copies and touches it twice.
   size_t room = 0;
@@ -146,25 +146,31 @@ LONG FileStore::FindValues(KeySections* held) {
     held->append_at = pos;
     held->last_value = std::string_view::npos;
     while (pos < section.end) {
-      ValueLine line{pos, 0, 0, {}, 0, -1, 0, 0};
+      size_t end = 0;
+      std::string_view name;
+      ValueLine line{pos, nullptr, 0, 0, 0, -1, 0, 0};
       if (WrittenValue written; FindWrittenValue(text, pos, &written)) {
-        line.text_end = written.text_end;
-        line.end = written.end;
-        line.name = written.name;
+        end = written.end;
+        name = written.name;
         line.type = written.type;
-        line.size = static_cast<DWORD>(written.size);
+        line.data_size = static_cast<DWORD>(written.size);
       } else {
         const RegeditItem item = ReadRegeditItem(text, section.end, text_.utf16(), &pos, &value);
         if (item == RegeditItem::kSkipped) continue;
         // A value deletion makes what regedit reads of the key depend on the order of its lines.
         if (item != RegeditItem::kValue) return FailUnreadable();
-        line = ValueLine{value.begin, value.text_end,
-                         value.end,   {},
-                         0,           static_cast<int32_t>(read_.size()),
-                         value.type,  static_cast<DWORD>(value.data.size())};
-        line.name = read_.emplace_back(std::move(value)).name;
+        line.begin = value.begin;
+        end = value.end;
+        line.read = static_cast<int32_t>(read_.size());
+        line.type = value.type;
+        line.data_size = static_cast<DWORD>(value.data.size());
+        name = read_.emplace_back(std::move(value)).name;
       }
-      pos = line.end;
+      if (end - line.begin > UINT32_MAX) return FailUnreadable();
+      line.size = static_cast<uint32_t>(end - line.begin);
+      line.name_at = name.data();
+      line.name_size = static_cast<uint32_t>(name.size());
+      pos = end;
       reach_ = std::max(reach_, line.begin);
       held->append_at = pos;
       held->last_value = line.begin;
@@ -172,8 +178,8 @@ LONG FileStore::FindValues(KeySections* held) {
         held->names.Reserve(2 * held->values.size() + 2, held->values.size(), name_at);
       }
       // A later line of a name gives the value its data, and the first its spelling.
-      uint32_t& last = held->names.Slot(line.name, name_at);
-      if (last != 0) line.name = held->values[last - 1].name;
+      uint32_t& last = held->names.Slot(line.name(), name_at);
+      if (last != 0) line.name_at = held->values[last - 1].name_at;
       held->values.push_back(line);
       last = static_cast<uint32_t>(held->values.size());
     }
@@ -189,17 +195,19 @@ LONG FileStore::FindLine(RegistryKey* key, std::string_view name, ValueLine** li
   if (!held->values_found) {
     if (LONG status = FindValues(held); status != ERROR_SUCCESS) return status;
   }
-  const ptrdiff_t found = held->names.Find(name, [held](size_t i) { return held->values[i].name; });
+  const ptrdiff_t found =
+      held->names.Find(name, [held](size_t i) { return held->values[i].name(); });
   if (found >= 0) *line = &held->values[static_cast<size_t>(found)];
   return ERROR_SUCCESS;
 }
 
 std::string_view FileStore::ReadLine(const ValueLine& line) {
   if (line.read >= 0) return read_[static_cast<size_t>(line.read)].data;
-  if (scratch_.size() < line.size + kReadSlack) scratch_.resize(2 * line.size + kReadSlack);
+  if (scratch_.size() < line.data_size + kReadSlack)
+    scratch_.resize(2 * line.data_size + kReadSlack);
   WrittenValue written;
   FindWrittenValue(text_.text(), line.begin, &written, scratch_.data());
-  return std::string_view(scratch_.data(), line.size);
+  return std::string_view(scratch_.data(), line.data_size);
 }
 
 LONG FileStore::FindStoredValue(RegistryKey* key, std::string_view name, bool* found, DWORD* type,
@@ -239,8 +247,9 @@ LONG FileStore::StoreValue(RegistryKey* key, std::string_view name, DWORD type,
   }
   // The line's data is read only when the new value may be the same. The value keeps the
   // spelling of its first line.
-  const bool differs = type != line->type || data.size() != line->size || ReadLine(*line) != data;
-  line->place = static_cast<uint32_t>(key->SetValue(line->name, type, data, differs) + 1);
+  const bool differs =
+      type != line->type || data.size() != line->data_size || ReadLine(*line) != data;
+  line->place = static_cast<uint32_t>(key->SetValue(line->name(), type, data, differs) + 1);
   return ERROR_SUCCESS;
 }
 
@@ -315,7 +324,7 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
       has_lines[line.place - 1] = true;
       const RegistryValue& value = key->values()[line.place - 1];
       if (!value.changed) continue;
-      const std::string_view own_end = text.substr(line.text_end, line.end - line.text_end);
+      const std::string_view own_end = LineEndAtEnd(text.substr(0, line.end()));
       const size_t from = plan->text.size();
       plan->writable &= AppendRegeditValue(
           &plan->text, value.name, value.type, value.data,
@@ -325,11 +334,11 @@ bool FileStore::PlanEdits(const std::shared_ptr<RegistryKey>& key, const std::st
       TextEdit* run = plan->edits.empty() ? nullptr : &plan->edits.back();
       if (run != nullptr && run->order == order && run->end == line.begin &&
           run->text_end == from && line.begin != held->last_value) {
-        run->end = line.end;
+        run->end = line.end();
         run->text_end = plan->text.size();
       } else {
         plan->edits.push_back(
-            {line.begin, line.end, TextEdit::kLines, order, from, plan->text.size()});
+            {line.begin, line.end(), TextEdit::kLines, order, from, plan->text.size()});
       }
     }
   }

@@ -40,17 +40,19 @@ class FileStore : public TreeStore {
   LONG CheckRemoval(const std::shared_ptr<RegistryKey>& key) override;
 
  private:
-  // A value line of a key's own sections: text[begin, end), its line ends included; its last line
-  // ends at text_end, before that line's line end.
+  // A value line of a key's own sections: text[begin, begin + size), its line ends included.
   struct ValueLine {
+    std::string_view name() const { return std::string_view(name_at, name_size); }
+    size_t end() const { return begin + size; }
+
     size_t begin;
-    size_t text_end;
-    size_t end;
-    std::string_view name;  // in the text, or in read_ for a value read whole when found
-    uint32_t place;         // the value's place in its key plus one, once the run set it
-    int32_t read;           // where read_ holds it, for a line in no written form; -1 otherwise
-    DWORD type;             // the value's type and size, known before its data is read
-    DWORD size;
+    const char* name_at;  // in the text, or in read_ for a value read whole when found
+    uint32_t size;        // a longer line is not read
+    uint32_t name_size;
+    uint32_t place;  // the value's place in its key plus one, once the run set it
+    int32_t read;    // where read_ holds it, for a line in no written form; -1 otherwise
+    DWORD type;      // the value's type and size, known before its data is read
+    DWORD data_size;
   };
   // What the text holds of a key the run has reached.
   struct KeySections {

@@ -246,7 +246,7 @@ TEST_F(FileStoreTest, AValueThatCannotBeReadFailsOnlyTheRunsThatReadIt) {
   EXPECT_EQ(ReadFileBytes(path_), written);
 }
 
-// A store kept by hand: comments, blank lines, LF and CRLF lines, one key in two sections in
+// A store kept by hand: comments, blank lines, LF, CR and CRLF lines, one key in two sections in
 // either case, hex wrapped its own way, keys under other roots, sections in no order.
 const std::string kUserText =
     "REGEDIT4\r\n"
@@ -254,7 +254,7 @@ const std::string kUserText =
     "\r\n"
     "[HKEY_CURRENT_USER\\Software\\Larkspan]\r\n"
     "; where it lives\r\n"
-    "\"Path\"=\"C:\\\\Old\\\\\"\r\n"
+    "\"Path\"=\"C:\\\\Old\\\\\"\r"
     "\"Keep\"=dword:1\r\n"
     "\r\n"
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes]\r\n"

@@ -33,3 +33,10 @@ std::string_view LineEndBefore(std::string_view text, size_t pos) {
   size_t size = after >= 2 && text.substr(after - 2, 2) == kLineEnd ? 2 : 1;
   return text.substr(after - size, size);
 }
+
+std::string_view LineEndAtEnd(std::string_view text) {
+  size_t size = text.empty() || !IsLineBreak(text.back())                      ? 0
+                : text.size() >= 2 && text.substr(text.size() - 2) == kLineEnd ? 2
+                                                                               : 1;
+  return text.substr(text.size() - size);
+}

@@ -20,3 +20,5 @@ size_t LineEnd(std::string_view text, size_t pos);
 size_t NextLine(std::string_view text, size_t line_end);
 // The line end of the last line before `pos` that has one, or kLineEnd: new lines end so.
 std::string_view LineEndBefore(std::string_view text, size_t pos);
+// The line end that `text` ends with (CR LF, LF or CR), or an empty one.
+std::string_view LineEndAtEnd(std::string_view text);
