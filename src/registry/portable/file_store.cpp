@@ -23,6 +23,8 @@ namespace {
 
 // How many of a key's values a run sets before the key makes room for all the text gives it.
 constexpr size_t kFewValues = 16;
+// How many times a run looks for a name among a key's lines before it indexes them.
+constexpr size_t kFewLookups = 4;
 
 }  // namespace
 
@@ -73,7 +75,7 @@ LONG FileStore::Load() {
   }
   if (!file_.Unchanged()) return ERROR_BADDB;  // another program wrote it while it was read
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) {
-    KeySections key{*tree().Root(root), 0, {}, false, false, 0, std::string_view::npos, {}, {}};
+    KeySections key{*tree().Root(root), 0, {}, false, false, 0, std::string_view::npos, {}, 0, {}};
     for (size_t i = 0; i < sections_.size(); ++i) {
       if (sections_[i].root == root) key.subtree.push_back(i);
     }
@@ -91,7 +93,7 @@ std::shared_ptr<RegistryKey> FileStore::LoadChild(const std::shared_ptr<Registry
   // one beyond 8 bits: no name the program asks for holds kHighUnit).
   size_t prefix = found->second.path_size == 0 ? 0 : found->second.path_size + 1;
   KeySections held{nullptr, prefix + name.size(),   {}, false, false,
-                   0,       std::string_view::npos, {}, {}};
+                   0,       std::string_view::npos, {}, 0,     {}};
   for (size_t i : found->second.subtree) {
     std::string_view path = sections_[i].path;
     if (!sections_[i].removed && path.size() >= held.path_size &&
@@ -127,7 +129,6 @@ FileStore::KeySections* FileStore::Held(const RegistryKey* key) {
 
 LONG FileStore::FindValues(KeySections* held) {
   const std::string_view text = text_.text();
-  const auto name_at = [held](size_t i) { return held->values[i].name(); };
   // Room for lines of sixteen bytes or more: a larger vector costs only address space, a regrown
   // one copies and touches it twice.
   size_t room = 0;
@@ -148,7 +149,7 @@ LONG FileStore::FindValues(KeySections* held) {
     while (pos < section.end) {
       size_t end = 0;
       std::string_view name;
-      ValueLine line{pos, nullptr, 0, 0, 0, -1, 0, 0};
+      ValueLine line{pos, nullptr, 0, 0, 0, 0, -1, 0, 0};
       if (WrittenValue written; FindWrittenValue(text, pos, &written)) {
         end = written.end;
         name = written.name;
@@ -169,19 +170,13 @@ LONG FileStore::FindValues(KeySections* held) {
       if (end - line.begin > UINT32_MAX) return FailUnreadable();
       line.size = static_cast<uint32_t>(end - line.begin);
       line.name_at = name.data();
-      line.name_size = static_cast<uint32_t>(name.size());
+      line.name_size = static_cast<uint16_t>(name.size());
+      line.tag = static_cast<uint16_t>(NameIndex::Hash(name) >> 16);
       pos = end;
       reach_ = std::max(reach_, line.begin);
       held->append_at = pos;
       held->last_value = line.begin;
-      if (!held->names.HasRoomFor(held->values.size())) {
-        held->names.Reserve(2 * held->values.size() + 2, held->values.size(), name_at);
-      }
-      // A later line of a name gives the value its data, and the first its spelling.
-      uint32_t& last = held->names.Slot(line.name(), name_at);
-      if (last != 0) line.name_at = held->values[last - 1].name_at;
       held->values.push_back(line);
-      last = static_cast<uint32_t>(held->values.size());
     }
   }
   held->values_found = true;
@@ -195,10 +190,38 @@ LONG FileStore::FindLine(RegistryKey* key, std::string_view name, ValueLine** li
   if (!held->values_found) {
     if (LONG status = FindValues(held); status != ERROR_SUCCESS) return status;
   }
-  const ptrdiff_t found =
-      held->names.Find(name, [held](size_t i) { return held->values[i].name(); });
-  if (found >= 0) *line = &held->values[static_cast<size_t>(found)];
+  std::vector<ValueLine>& lines = held->values;
+  if (held->lookups < kFewLookups) {
+    ++held->lookups;
+    // A later line of a name gives the value its data, and the first its spelling.
+    const uint16_t tag = static_cast<uint16_t>(NameIndex::Hash(name) >> 16);
+    const auto named = [name, tag](const ValueLine& l) {
+      return l.tag == tag && l.name_size == name.size() && NamesEqual(l.name(), name);
+    };
+    auto last = std::find_if(lines.rbegin(), lines.rend(), named);
+    if (last == lines.rend()) return ERROR_SUCCESS;
+    *line = &*last;
+    (*line)->name_at = std::find_if(lines.begin(), lines.end(), named)->name_at;
+    return ERROR_SUCCESS;
+  }
+  if (held->lookups == kFewLookups) {
+    ++held->lookups;
+    IndexNames(held);
+  }
+  const ptrdiff_t found = held->names.Find(name, [&lines](size_t i) { return lines[i].name(); });
+  if (found >= 0) *line = &lines[static_cast<size_t>(found)];
   return ERROR_SUCCESS;
+}
+
+void FileStore::IndexNames(KeySections* held) {
+  std::vector<ValueLine>& lines = held->values;
+  const auto name_at = [&lines](size_t i) { return lines[i].name(); };
+  held->names.Reserve(lines.size(), 0, name_at);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    uint32_t& last = held->names.Slot(lines[i].name(), name_at);
+    if (last != 0) lines[i].name_at = lines[last - 1].name_at;
+    last = static_cast<uint32_t>(i + 1);
+  }
 }
 
 std::string_view FileStore::ReadLine(const ValueLine& line) {

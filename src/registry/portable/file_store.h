@@ -48,10 +48,11 @@ class FileStore : public TreeStore {
     size_t begin;
     const char* name_at;  // in the text, or in read_ for a value read whole when found
     uint32_t size;        // a longer line is not read
-    uint32_t name_size;
-    uint32_t place;  // the value's place in its key plus one, once the run set it
-    int32_t read;    // where read_ holds it, for a line in no written form; -1 otherwise
-    DWORD type;      // the value's type and size, known before its data is read
+    uint16_t name_size;   // a line's name has at most kMaxValueName bytes
+    uint16_t tag;         // bits of the name's hash, which lines of the same name share
+    uint32_t place;       // the value's place in its key plus one, once the run set it
+    int32_t read;         // where read_ holds it, for a line in no written form; -1 otherwise
+    DWORD type;           // the value's type and size, known before its data is read
     DWORD data_size;
   };
   // What the text holds of a key the run has reached.
@@ -64,7 +65,8 @@ class FileStore : public TreeStore {
     size_t append_at;                  // then: just past the last value of its last section
     size_t last_value;                 // where that value starts; npos when it has none
     std::vector<ValueLine> values;     // its value lines, in the text's order
-    NameIndex names;                   // of `values`, the last line of each name
+    size_t lookups;                    // of a name among them, until they are indexed
+    NameIndex names;                   // of `values`, the last line of each name, once indexed
   };
 
   // What the store holds of `key`, or null for a key the text does not hold.
@@ -73,8 +75,12 @@ class FileStore : public TreeStore {
   // data is read only when the run asks for it, but a key the run reads must be read whole.
   LONG FindValues(KeySections* held);
   // The line that gives the value `name` of `key` its data, or null; the key's value lines are
-  // found the first time.
+  // found the first time. A key's first few lookups go through its lines, and the others
+  // through an index of their names made then: most keys a run reads are asked for a value or
+  // two, a basket list being converted for every one.
   LONG FindLine(RegistryKey* key, std::string_view name, ValueLine** line);
+  // The last line of each name in the index, which gets the spelling of the first.
+  void IndexNames(KeySections* held);
   // The data of the value that `line` gives, valid until the next line is read.
   std::string_view ReadLine(const ValueLine& line);
   // Fails this operation and every later one: the run needs text this reader cannot read.

@@ -150,9 +150,12 @@ TEST_F(FileStoreTest, NothingIsRewrittenWhenTheRegistryEndsAsItWas) {
 }
 
 TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
-  const std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=";
-  for (const std::string end : {"\n", ""}) {
-    WriteFileBytes(path_, text + "\"Both\"" + end);
+  // The last line of a name gives the value, the first its spelling, both when a key's few
+  // lookups go through its lines and when its lines are indexed for many.
+  const std::string text =
+      "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\LarkSpan]\n\"ThreadingModel\"=\"Old\"\n";
+  for (const auto& [end, misses] : {std::pair{"\n", 0}, {"", 0}, {"\n", 8}}) {
+    WriteFileBytes(path_, text + "\"threadingMODEL\"=\"Both\"" + end);
     {
       FileStore store(path_);
       ScopedRegistryBinding binding(&store);
@@ -160,6 +163,10 @@ TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
       HKEY key = Create("SOFTWARE\\larkspan", KEY_ALL_ACCESS, &disposition);
       EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
       DWORD size = 0;
+      for (int i = 0; i < misses; ++i) {
+        EXPECT_EQ(RegQueryValueExA(key, "Other", nullptr, nullptr, nullptr, &size),
+                  ERROR_FILE_NOT_FOUND);
+      }
       EXPECT_EQ(RegQueryValueExA(key, "threadingmodel", nullptr, nullptr, nullptr, &size),
                 ERROR_SUCCESS);
       EXPECT_EQ(size, 5u);
@@ -171,8 +178,8 @@ TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
       EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
       EXPECT_EQ(store.Commit(), ERROR_SUCCESS);
     }
-    // The one line changes, and keeps its line end: LF, or none as the text's last.
-    EXPECT_EQ(ReadFileBytes(path_), text + "\"Apartment\"" + end);
+    // The last line changes, and keeps its line end: LF, or none as the text's last.
+    EXPECT_EQ(ReadFileBytes(path_), text + "\"ThreadingModel\"=\"Apartment\"" + end);
   }
 }
 
