@@ -171,7 +171,7 @@ LONG FileStore::FindValues(KeySections* held) {
       line.size = static_cast<uint32_t>(end - line.begin);
       line.name_at = name.data();
       line.name_size = static_cast<uint16_t>(name.size());
-      line.tag = static_cast<uint16_t>(NameIndex::Hash(name) >> 16);
+      line.tag = NameTag(name);
       pos = end;
       reach_ = std::max(reach_, line.begin);
       held->append_at = pos;
@@ -194,7 +194,7 @@ LONG FileStore::FindLine(RegistryKey* key, std::string_view name, ValueLine** li
   if (held->lookups < kFewLookups) {
     ++held->lookups;
     // A later line of a name gives the value its data, and the first its spelling.
-    const uint16_t tag = static_cast<uint16_t>(NameIndex::Hash(name) >> 16);
+    const uint16_t tag = NameTag(name);
     const auto named = [name, tag](const ValueLine& l) {
       return l.tag == tag && l.name_size == name.size() && NamesEqual(l.name(), name);
     };

@@ -49,7 +49,7 @@ class FileStore : public TreeStore {
     const char* name_at;  // in the text, or in read_ for a value read whole when found
     uint32_t size;        // a longer line is not read
     uint16_t name_size;   // a line's name has at most kMaxValueName bytes
-    uint16_t tag;         // bits of the name's hash, which lines of the same name share
+    uint16_t tag;         // NameTag of its name
     uint32_t place;       // the value's place in its key plus one, once the run set it
     int32_t read;         // where read_ holds it, for a line in no written form; -1 otherwise
     DWORD type;           // the value's type and size, known before its data is read
@@ -81,6 +81,11 @@ class FileStore : public TreeStore {
   LONG FindLine(RegistryKey* key, std::string_view name, ValueLine** line);
   // The last line of each name in the index, which gets the spelling of the first.
   void IndexNames(KeySections* held);
+  // What a name's first and last bytes are without regard to case: the same for the same name,
+  // and told from a line's without reading the text.
+  static uint16_t NameTag(std::string_view name) {
+    return name.empty() ? 0 : NameLess::Fold(name.front()) << 8 | NameLess::Fold(name.back());
+  }
   // The data of the value that `line` gives, valid until the next line is read.
   std::string_view ReadLine(const ValueLine& line);
   // Fails this operation and every later one: the run needs text this reader cannot read.

@@ -39,18 +39,13 @@ class NameIndex {
   // Whether one more item fits.
   bool HasRoomFor(size_t held) const { return 2 * (held + 1) <= slots_.size(); }
 
-  // The same for names that NamesEqual takes for one.
-  static uint32_t Hash(std::string_view name) {
-    uint32_t hash = 2166136261u;  // FNV-1a over the folded bytes
-    for (char c : name) hash = (hash ^ NameLess::Fold(c)) * 16777619u;
-    return hash;
-  }
-
  private:
   template <typename NameAt>
   size_t SlotOf(std::string_view name, const NameAt& name_at) const {
+    uint32_t hash = 2166136261u;  // FNV-1a over the folded bytes
+    for (char c : name) hash = (hash ^ NameLess::Fold(c)) * 16777619u;
     const size_t mask = slots_.size() - 1;
-    size_t slot = Hash(name) & mask;
+    size_t slot = hash & mask;
     while (slots_[slot] != 0 && !NamesEqual(name_at(slots_[slot] - 1), name)) {
       slot = (slot + 1) & mask;
     }
