@@ -366,6 +366,42 @@ size_t QuotedRunEnd(const char* line, size_t i, size_t room, char*& out) {
   return i;
 }
 
+// Whether `escaped`, after a backslash in a quoted text, stands for itself or a line break.
+bool EscapesWell(char escaped) {
+  return escaped != '0' && !IsLineBreak(escaped) && escaped != kHighUnit;
+}
+
+// Where the quoted text whose first character is line[open] ends at its closing quote, its
+// escapes counted in *escapes; `room` for a text that no written form may hold. Every stop of
+// a block is taken from one mask, so that a text of many escapes loads each block once.
+size_t QuotedTextEnd(const char* line, size_t open, size_t room, size_t* escapes) {
+  size_t i = open;
+  while (i + kBlock <= room) {
+    unsigned ends = QuotedRunEndMask(line + i);
+    size_t next = i + kBlock;
+    while (ends != 0) {
+      const size_t at = i + static_cast<size_t>(__builtin_ctz(ends));
+      if (line[at] == '"') return at;
+      if (line[at] != '\\' || at + 1 == room || !EscapesWell(line[at + 1])) return room;
+      ++*escapes;
+      if (at + 1 == i + kBlock) {  // the escaped byte starts the next block
+        next = at + 2;
+        break;
+      }
+      ends &= ~((2u << (at + 1 - i)) - 1);  // past the escaped byte
+    }
+    i = next;
+  }
+  for (; i < room; ++i) {
+    if (!EndsQuotedRun(line[i])) continue;
+    if (line[i] == '"') return i;
+    if (line[i] != '\\' || i + 1 == room || !EscapesWell(line[i + 1])) return room;
+    ++*escapes;
+    ++i;
+  }
+  return room;
+}
+
 }  // namespace
 
 bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, char* out) {
@@ -382,19 +418,23 @@ bool FindWrittenValue(std::string_view text, size_t pos, WrittenValue* found, ch
   if (line[i + 2] == '"') {
     const size_t open = i + 3;
     size_t escapes = 0;
-    for (i = open;;) {
-      i = out == nullptr ? QuotedRunEnd<false>(line, i, room, out)
-                         : QuotedRunEnd<true>(line, i, room, out);
+    if (out == nullptr) {
+      i = QuotedTextEnd(line, open, room, &escapes);
       if (i == room) return false;
-      if (line[i] == '"') break;
-      if (line[i] != '\\' || i + 1 == room) return false;
-      const char escaped = line[i + 1];
-      if (escaped == '0' || IsLineBreak(escaped) || escaped == kHighUnit) return false;
-      if (out != nullptr) *out++ = escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped;
-      ++escapes;
-      i += 2;
+    } else {
+      for (i = open;;) {
+        i = QuotedRunEnd<true>(line, i, room, out);
+        if (i == room) return false;
+        if (line[i] == '"') break;
+        if (line[i] != '\\' || i + 1 == room) return false;
+        const char escaped = line[i + 1];
+        if (!EscapesWell(escaped)) return false;
+        *out++ = escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped;
+        ++escapes;
+        i += 2;
+      }
+      *out = '\0';
     }
-    if (out != nullptr) *out = '\0';
     found->size = i - open - escapes + 1;
     ++i;  // past the closing quote
     found->type = REG_SZ;
