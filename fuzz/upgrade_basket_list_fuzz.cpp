@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         value.data.find('\0') != value.data.size() - 1) {
       Fail("[" + name + "] is not a text");
     }
-    std::string text = value.data.substr(0, value.data.size() - 1);
+    std::string text(value.data.substr(0, value.data.size() - 1));
     auto old = before.find(source);
     bool from_its_own = old != before.end() && old->second.data.compare(0, text.size(), text) == 0;
     if (text.size() > limit || (!text.empty() && !from_its_own)) {
