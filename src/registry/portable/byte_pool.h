@@ -12,9 +12,10 @@ class BytePool {
   BytePool(const BytePool&) = delete;
   BytePool& operator=(const BytePool&) = delete;
 
-  // Room for `size` bytes, not filled, at an address that does not move.
+  // Room for `size` bytes, not filled, at an address that does not move: never null, even for
+  // none, so that a view of them is a view of some memory.
   char* Take(size_t size) {
-    if (size > room_) {
+    if (size > room_ || next_ == nullptr) {
       // Blocks double with what the pool holds, so that a key of many values allocates a few
       // times, and one of few values holds little.
       const size_t block = size > held_ ? (size > kFirstBlock ? size : kFirstBlock) : held_;
