@@ -183,6 +183,23 @@ TEST_F(FileStoreTest, KeysAndValuesStoredInOtherCaseAreFoundAndKeepTheirCase) {
   }
 }
 
+TEST_F(FileStoreTest, TextsAreReadWhateverBlockTheirEscapesFallIn) {
+  // Fifteen bytes, then an escaped backslash whose second byte begins the next sixteen.
+  WriteFileBytes(path_,
+                 "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Larkspan]\n"
+                 "\"c\"=\"aaaaaaaaaaaaaaa\\\\y\"\n");
+  FileStore store(path_);
+  ScopedRegistryBinding binding(&store);
+  DWORD disposition = 0;
+  HKEY key = Create("Software\\Larkspan", KEY_QUERY_VALUE, &disposition);
+  char data[32] = {};
+  DWORD size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(key, "c", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(data, size), "aaaaaaaaaaaaaaa\\y\0"s);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
 // Every operation on the store at `path`, and its commit, fail with ERROR_BADDB, for the file's
 // `reason` (FileError::kNone: its text).
 void ExpectBadStore(const std::string& path, FileError reason = FileError::kNone) {
