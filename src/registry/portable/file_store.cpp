@@ -272,7 +272,8 @@ LONG FileStore::StoreValue(RegistryKey* key, std::string_view name, DWORD type,
   // spelling of its first line.
   const bool differs =
       type != line->type || data.size() != line->data_size || ReadLine(*line) != data;
-  line->place = static_cast<uint32_t>(key->SetValue(line->name(), type, data, differs) + 1);
+  // The key holds no value of that name yet: the line would give its place otherwise.
+  line->place = static_cast<uint32_t>(key->AddValue(line->name(), type, data, differs) + 1);
   return ERROR_SUCCESS;
 }
 

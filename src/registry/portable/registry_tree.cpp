@@ -31,28 +31,44 @@ void RegistryKey::MarkDeleted() {
 }
 
 const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
+  IndexValues();
   const ptrdiff_t place = places_.Find(name, [this](size_t i) { return NameAt(i); });
   return place < 0 ? nullptr : &values_[static_cast<size_t>(place)];
 }
 
+void RegistryKey::IndexAddedValues() const {
+  const auto name_at = [this](size_t i) { return NameAt(i); };
+  places_.Reserve(std::max(values_.capacity(), size_t{4}), indexed_, name_at);
+  for (; indexed_ < values_.size(); ++indexed_) {
+    places_.Slot(NameAt(indexed_), name_at) = static_cast<uint32_t>(indexed_ + 1);
+  }
+}
+
 void RegistryKey::ReserveValues(size_t count) {
   values_.reserve(count);
-  places_.Reserve(count, values_.size(), [this](size_t i) { return NameAt(i); });
+  places_.Reserve(count, indexed_, [this](size_t i) { return NameAt(i); });
+}
+
+size_t RegistryKey::AddValue(std::string_view name, DWORD type, std::string_view data,
+                             bool differs) {
+  // The name and the data side by side: one piece of room.
+  char* bytes = bytes_.Take(name.size() + data.size());
+  std::copy(name.begin(), name.end(), bytes);
+  std::copy(data.begin(), data.end(), bytes + name.size());
+  values_.push_back(RegistryValue{std::string_view(bytes, name.size()), type,
+                                  std::string_view(bytes + name.size(), data.size()), differs});
+  return values_.size() - 1;
 }
 
 size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view data,
                              bool differs) {
+  IndexValues();
   if (!places_.HasRoomFor(values_.size())) ReserveValues(std::max<size_t>(4, 2 * values_.size()));
   uint32_t& place = places_.Slot(name, [this](size_t i) { return NameAt(i); });
   if (place == 0) {
-    // The name and the data side by side: one piece of room.
-    char* bytes = bytes_.Take(name.size() + data.size());
-    std::copy(name.begin(), name.end(), bytes);
-    std::copy(data.begin(), data.end(), bytes + name.size());
-    values_.push_back(RegistryValue{std::string_view(bytes, name.size()), type,
-                                    std::string_view(bytes + name.size(), data.size()), differs});
-    place = static_cast<uint32_t>(values_.size());
-    return values_.size() - 1;
+    place = static_cast<uint32_t>(values_.size() + 1);
+    indexed_ = values_.size() + 1;
+    return AddValue(name, type, data, differs);
   }
   RegistryValue& value = values_[place - 1];
   if (value.type != type || value.data != data) {

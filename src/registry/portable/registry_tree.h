@@ -55,18 +55,28 @@ class RegistryKey {
   // A value the key did not hold is `changed` as `differs` says: whether it differs from what the
   // store keeps of it.
   size_t SetValue(std::string_view name, DWORD type, std::string_view data, bool differs = false);
+  // Adds a value the caller knows the key does not hold, as SetValue would, without looking for
+  // its name: a store that keeps where each of its values stands knows. Returns its place.
+  size_t AddValue(std::string_view name, DWORD type, std::string_view data, bool differs);
   // Makes room for `count` values in all, so that adding up to that many moves none.
   void ReserveValues(size_t count);
 
  private:
   void MarkDeleted();
   std::string_view NameAt(size_t place) const { return values_[place].name; }
+  // Brings the index up to every value: values added by AddValue are indexed when a lookup by
+  // name first needs them.
+  void IndexValues() const {
+    if (indexed_ != values_.size()) IndexAddedValues();
+  }
+  void IndexAddedValues() const;
 
   std::string name_;
   Children children_;
   std::vector<RegistryValue> values_;
-  NameIndex places_;  // of values_
-  BytePool bytes_;    // the values' names and data
+  mutable NameIndex places_;  // of values_[0, indexed_)
+  mutable size_t indexed_ = 0;
+  BytePool bytes_;  // the values' names and data
   bool deleted_ = false;
 };
 
