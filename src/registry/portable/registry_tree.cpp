@@ -66,9 +66,10 @@ size_t RegistryKey::SetValue(std::string_view name, DWORD type, std::string_view
   if (!places_.HasRoomFor(values_.size())) ReserveValues(std::max<size_t>(4, 2 * values_.size()));
   uint32_t& place = places_.Slot(name, [this](size_t i) { return NameAt(i); });
   if (place == 0) {
-    place = static_cast<uint32_t>(values_.size() + 1);
-    indexed_ = values_.size() + 1;
-    return AddValue(name, type, data, differs);
+    const size_t added = AddValue(name, type, data, differs);
+    place = static_cast<uint32_t>(added + 1);
+    indexed_ = values_.size();  // the new value is indexed with its slot
+    return added;
   }
   RegistryValue& value = values_[place - 1];
   if (value.type != type || value.data != data) {
